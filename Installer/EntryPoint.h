@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "Installer/ISafeLauncher.h"
+#include "Installer/StartupGuard.h"
+
+namespace S1 {
+
+constexpr const char* kStage1Version = "1.4.0.397";
+
+// What the entry point needs from outside; wWinMain passes the real ones, tests fakes.
+struct EntryPointServices {
+    IStartupChecks& checks;
+    IStartupReporter& reporter;
+    ISafeLauncher& safeLauncher;
+    // The stage-1 run that follows the settings.
+    std::function<void(HINSTANCE)> run;
+};
+
+// The start-up order of the process; returns its exit code.
+int RunEntryPoint(HINSTANCE instance, const std::wstring& commandLine, EntryPointServices& services);
+
+// The install run is not part of this build yet: it fails rather than pretend to install.
+void RunStage1(HINSTANCE instance);
+
+}  // namespace S1

@@ -1,0 +1,76 @@
+// The built installer, run as a process the way a user or a deployment starts it.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Installer/SafeLauncherHelper.h"
+#include "halvlib/String.h"
+#include "support/Matchers.h"
+#include "support/TraceLogReset.h"
+#include "support/Process.h"
+#include "support/TempFolder.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+class HalvexInstall : public ::testing::Test {
+protected:
+    // Runs the installer with its temporary folder in a folder of the test's own.
+    DWORD Run(const std::wstring& arguments, std::optional<std::wstring> launcher)
+    {
+        const std::wstring tmp = temp.Path().wstring() + L"\\";
+        return test::RunProcess(exe, arguments,
+                                {{L"TMP", tmp}, {L"TEMP", tmp}, {S1::SafeLauncherHelper::kVariable, launcher}})
+            .exitCode;
+    }
+
+    std::filesystem::path OnlyLog()
+    {
+        std::vector<std::filesystem::path> logs;
+        for (const auto& entry : std::filesystem::directory_iterator(temp.Path()))
+            logs.push_back(entry.path());
+        EXPECT_EQ(logs.size(), 1u);
+        return logs.empty() ? std::filesystem::path() : logs[0];
+    }
+
+    const std::wstring exe = test::FromBuildPath(HALVEX_INSTALL_EXE);
+    test::TempFolder temp;
+};
+
+TEST_F(HalvexInstall, WritesItsTraceLogAndEndsWithTheRunsExitCode)
+{
+    EXPECT_EQ(Run(L"--quiet", exe), 1u);
+    const auto log = OnlyLog();
+    EXPECT_THAT(WideToUtf8(log.filename().wstring()), test::MatchesEcmaRegex(R"(HalvexVeskCloudInstaller_\d{8}_\d{6}\.log)"));
+    const std::string text = test::ReadFile(log);
+    const std::string time = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{7}Z)";
+    EXPECT_THAT(text, test::ContainsEcmaRegex("^" + time + " INFO : Vesk Stage 1 version: 1\\.4\\.0\\.397\r\n"));
+    // The install run itself is not built yet, and says so instead of pretending to succeed.
+    EXPECT_THAT(text, HasSubstr(" ERROR : Exception: The install run is not available in this build\r\n"));
+}
+
+TEST_F(HalvexInstall, MissingLauncherVariable)
+{
+    EXPECT_EQ(Run(L"--quiet", std::nullopt), 1u);
+    EXPECT_THAT(test::ReadFile(OnlyLog()), HasSubstr(" ERROR : Exception: Failed to get SafeLauncher path\r\n"));
+}
+
+TEST_F(HalvexInstall, CarriesItsVersionResource)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length));
+    EXPECT_EQ(info->dwFileVersionMS, (1u << 16) | 4u);
+    EXPECT_EQ(info->dwFileVersionLS, (0u << 16) | 397u);
+}
+
+}  // namespace
