@@ -1,13 +1,23 @@
 #include "Installer/StartupChecks.h"
 
+#include <stdexcept>
+
+#include "Utilities/ProgramDataFolder.h"
+
 namespace S1 {
 
-// Process hardening, the administrator check and the program-data folder check are not built
-// yet: until they are, these let every start go on, and README lists them as missing.
+// Process hardening is not built yet: README lists it as missing.
 void StartupChecks::HardenProcess() {}
 
-void StartupChecks::CheckAdministrator() {}
+void StartupChecks::CheckAdministrator()
+{
+    if (!utilities::IsUserAdministrator())
+        throw std::runtime_error("You must be a local administrator on this computer to install Halvex Vesk.");
+}
 
-void StartupChecks::CheckProgramDataFolder(bool) {}
+void StartupChecks::CheckProgramDataFolder(bool checkOwnership)
+{
+    utilities::EnsureProgramDataFolder(!checkOwnership);
+}
 
 }  // namespace S1

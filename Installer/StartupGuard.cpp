@@ -4,11 +4,11 @@
 
 #include <shellapi.h>
 
-#include <array>
 #include <exception>
-#include <memory>
 #include <stdexcept>
 
+#include "Utilities/FileSystem.h"
+#include "Utilities/Raii.h"
 #include "Utilities/TimeUtil.h"
 #include "Utilities/TraceLog.h"
 
@@ -17,10 +17,6 @@ namespace S1 {
 namespace {
 
 constexpr const char* kCaption = "Halvex Vesk Installer";
-
-struct ArgvFree {
-    void operator()(wchar_t** argv) const { LocalFree(argv); }
-};
 
 }  // namespace
 
@@ -37,7 +33,7 @@ void StartupReporter::ShowMessageBox(const std::string& text)
 bool HasRawArgument(const std::wstring& commandLine, std::wstring_view argument)
 {
     int count = 0;
-    std::unique_ptr<wchar_t*, ArgvFree> argv(CommandLineToArgvW(commandLine.c_str(), &count));
+    const ArgvGuard argv(CommandLineToArgvW(commandLine.c_str(), &count));
     if (!argv)
         return false;
     for (int i = 0; i < count; ++i)
@@ -63,12 +59,8 @@ int runStartupChecks(const std::wstring& commandLine, IStartupChecks& checks, IS
 
 std::wstring makeLogFilePath()
 {
-    std::array<wchar_t, MAX_PATH + 1> buffer{};
-    const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0 || length > buffer.size())
-        throw std::runtime_error("GetTempPathW failed: " + std::to_string(GetLastError()));
     const auto stamp = utilities::as_utc_yyyyMMdd_HHmmss(utilities::now_as_filetime());
-    std::wstring path(buffer.data(), length);
+    std::wstring path = utilities::GetTempFolder();
     path += L"HalvexVeskCloudInstaller_";
     path.append(stamp.begin(), stamp.end());
     path += L".log";

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "Installer/SafeLauncherHelper.h"
+#include "Utilities/ProgramDataFolder.h"
 #include "halvlib/String.h"
 #include "support/Matchers.h"
 #include "support/TraceLogReset.h"
@@ -43,7 +44,7 @@ protected:
 
 TEST_F(HalvexInstall, WritesItsTraceLogAndEndsWithTheRunsExitCode)
 {
-    EXPECT_EQ(Run(L"--quiet", exe), 1u);
+    EXPECT_EQ(Run(L"--quiet --bypassownershipcheck", exe), 1u);
     const auto log = OnlyLog();
     EXPECT_THAT(WideToUtf8(log.filename().wstring()), test::MatchesEcmaRegex(R"(HalvexVeskCloudInstaller_\d{8}_\d{6}\.log)"));
     const std::string text = test::ReadFile(log);
@@ -55,7 +56,7 @@ TEST_F(HalvexInstall, WritesItsTraceLogAndEndsWithTheRunsExitCode)
 
 TEST_F(HalvexInstall, MissingLauncherVariable)
 {
-    EXPECT_EQ(Run(L"--quiet", std::nullopt), 1u);
+    EXPECT_EQ(Run(L"--quiet --bypassownershipcheck", std::nullopt), 1u);
     EXPECT_THAT(test::ReadFile(OnlyLog()), HasSubstr(" ERROR : Exception: Failed to get SafeLauncher path\r\n"));
 }
 
@@ -71,6 +72,46 @@ TEST_F(HalvexInstall, CarriesItsVersionResource)
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length));
     EXPECT_EQ(info->dwFileVersionMS, (1u << 16) | 4u);
     EXPECT_EQ(info->dwFileVersionLS, (0u << 16) | 397u);
+}
+
+}  // namespace
+
+namespace {
+
+// Wine reports the Unix user as the owner of every folder: an existing Halvex program-data
+// folder is foreign-owned here, as a planted one would be on Windows.
+class HalvexInstallProgramData : public HalvexInstall {
+protected:
+    void SetUp() override
+    {
+        const std::wstring folder = utilities::GetMakerProgramDataFolder();
+        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    test::ProcessResult RunDebugged(const std::wstring& arguments)
+    {
+        const std::wstring tmp = temp.Path().wstring() + L"\\";
+        return test::RunProcess(exe, arguments, {{L"TMP", tmp}, {L"TEMP", tmp}, {S1::SafeLauncherHelper::kVariable, exe}},
+                                60'000, true);
+    }
+};
+
+TEST_F(HalvexInstallProgramData, ForeignOwnedFolderRefusesTheStart)
+{
+    const auto result = RunDebugged(L"--quiet");
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(result.debugOutput, L"Failure before fully initialised trace logger: " +
+                                      Utf8ToWide(utilities::kProgramDataNotOwnedMessage) + L"\n");
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path())) << "no trace log before the start is allowed";
+}
+
+TEST_F(HalvexInstallProgramData, BypassLetsTheStartGoOn)
+{
+    const auto result = RunDebugged(L"--bypassownershipcheck --quiet");
+    EXPECT_EQ(result.exitCode, 1u) << "the run itself is not built yet";
+    EXPECT_EQ(result.debugOutput, L"");
+    EXPECT_FALSE(std::filesystem::is_empty(temp.Path()));
 }
 
 }  // namespace

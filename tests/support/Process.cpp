@@ -39,10 +39,61 @@ private:
     std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved;
 };
 
+// Runs the debug loop of a child started with DEBUG_ONLY_THIS_PROCESS until it exits.
+void Debug(HANDLE process, DWORD timeoutMs, ProcessResult& result)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        DEBUG_EVENT event{};
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline || !WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) {
+            TerminateProcess(process, 99);
+            throw std::runtime_error("process did not end in time");
+        }
+        DWORD continueStatus = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile)
+                CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile)
+                CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case OUTPUT_DEBUG_STRING_EVENT: {
+            const auto& info = event.u.DebugString;
+            const std::size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
+            std::vector<char> bytes(info.nDebugStringLength * unit);
+            SIZE_T read = 0;
+            ReadProcessMemory(process, info.lpDebugStringData, bytes.data(), bytes.size(), &read);
+            if (info.fUnicode)
+                result.debugOutput.append(reinterpret_cast<const wchar_t*>(bytes.data()), read / sizeof(wchar_t));
+            else
+                result.debugOutput += Utf8ToWide(std::string(bytes.data(), read));
+            while (!result.debugOutput.empty() && result.debugOutput.back() == L'\0')
+                result.debugOutput.pop_back();
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            result.exitCode = event.u.ExitProcess.dwExitCode;
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+            return;
+        default:
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
+    }
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         const std::map<std::wstring, std::optional<std::wstring>>& environment, DWORD timeoutMs)
+                         const std::map<std::wstring, std::optional<std::wstring>>& environment, DWORD timeoutMs,
+                         bool captureDebugOutput)
 {
     std::wstring commandLine = L"\"" + program + L"\"";
     if (!arguments.empty())
@@ -52,17 +103,23 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
     PROCESS_INFORMATION info{};
     {
         const EnvironmentOverride override(environment);
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+        const DWORD flags = captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0;
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                             &startup, &info))
             throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
     }
     const Handle process(info.hProcess);
     const Handle thread(info.hThread);
+    ProcessResult result;
+    if (captureDebugOutput) {
+        Debug(info.hProcess, timeoutMs, result);
+        WaitForSingleObject(info.hProcess, timeoutMs);
+        return result;
+    }
     if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(info.hProcess, 99);
         throw std::runtime_error("process did not end in time: " + WideToUtf8(commandLine));
     }
-    ProcessResult result;
     GetExitCodeProcess(info.hProcess, &result.exitCode);
     return result;
 }
