@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Installer/ISafeLauncher.h"
+#include "Installer/Stage1Settings.h"
 #include "Installer/StartupGuard.h"
 
 namespace S1 {
@@ -18,13 +19,16 @@ struct EntryPointServices {
     IStartupReporter& reporter;
     ISafeLauncher& safeLauncher;
     // The stage-1 run that follows the settings.
-    std::function<void(HINSTANCE)> run;
+    std::function<void(HINSTANCE, const Stage1Settings&)> run;
 };
 
 // The start-up order of the process; returns its exit code.
 int RunEntryPoint(HINSTANCE instance, const std::wstring& commandLine, EntryPointServices& services);
 
 // The install run is not part of this build yet: it fails rather than pretend to install.
-void RunStage1(HINSTANCE instance);
+void RunStage1(HINSTANCE instance, const Stage1Settings& settings);
+
+// The command line over the stamped settings of the launcher's file, with the option lines logged.
+Stage1Settings parseStage1Settings(const std::wstring& commandLine, const ISafeLauncher& safeLauncher);
 
 }  // namespace S1

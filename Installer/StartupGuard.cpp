@@ -7,6 +7,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "Installer/CommandLine.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/Raii.h"
 #include "Utilities/TimeUtil.h"
@@ -30,27 +31,15 @@ void StartupReporter::ShowMessageBox(const std::string& text)
     MessageBoxA(nullptr, text.c_str(), kCaption, MB_OK | MB_ICONERROR);
 }
 
-bool HasRawArgument(const std::wstring& commandLine, std::wstring_view argument)
-{
-    int count = 0;
-    const ArgvGuard argv(CommandLineToArgvW(commandLine.c_str(), &count));
-    if (!argv)
-        return false;
-    for (int i = 0; i < count; ++i)
-        if (argument == argv.get()[i])
-            return true;
-    return false;
-}
-
 int runStartupChecks(const std::wstring& commandLine, IStartupChecks& checks, IStartupReporter& reporter)
 {
     checks.HardenProcess();
     try {
         checks.CheckAdministrator();
-        checks.CheckProgramDataFolder(!HasRawArgument(commandLine, L"--bypassownershipcheck"));
+        checks.CheckProgramDataFolder(!hasRawSwitch(commandLine, L"--bypassownershipcheck"));
     } catch (const std::exception& e) {
         reporter.ReportEarlyFailure(e.what());
-        if (!HasRawArgument(commandLine, L"--quiet"))
+        if (!hasRawSwitch(commandLine, L"--quiet"))
             reporter.ShowMessageBox(e.what());
         return 1;
     }

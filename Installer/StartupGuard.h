@@ -30,9 +30,6 @@ public:
     void ShowMessageBox(const std::string& text) override;
 };
 
-// An exact match of one whole argument of the raw command line, made before any parsing.
-bool HasRawArgument(const std::wstring& commandLine, std::wstring_view argument);
-
 // 0 when the process may go on; otherwise the refusal has been reported and the result is the
 // process's exit code.
 int runStartupChecks(const std::wstring& commandLine, IStartupChecks& checks, IStartupReporter& reporter);

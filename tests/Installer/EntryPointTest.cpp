@@ -7,11 +7,13 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "halvlib/String.h"
 #include "Installer/EntryPoint.h"
 #include "Installer/FatalError.h"
 #include "StartupFakes.h"
 #include "support/Matchers.h"
 #include "support/TraceLogReset.h"
+#include "support/Process.h"
 #include "support/TempFolder.h"
 #include "Utilities/TraceLog.h"
 
@@ -33,7 +35,7 @@ protected:
         const DWORD length = GetEnvironmentVariableW(L"TMP", old, MAX_PATH + 1);
         savedTmp = length ? std::wstring(old, length) : std::wstring();
         SetEnvironmentVariableW(L"TMP", (temp.Path().wstring() + L"\\").c_str());
-        ON_CALL(launcher, GetLauncherPath()).WillByDefault(Return(L"C:\\HalvexInstall.exe"));
+        ON_CALL(launcher, GetLauncherPath()).WillByDefault(Return(test::FromBuildPath(HALVEX_INSTALL_EXE)));
     }
     void TearDown() override
     {
@@ -43,7 +45,7 @@ protected:
 
     int Run(const std::wstring& commandLine)
     {
-        S1::EntryPointServices services{checks, reporter, launcher, [this](HINSTANCE) { run(); }};
+        S1::EntryPointServices services{checks, reporter, launcher, [this](HINSTANCE, const Stage1Settings& s) { settings = s; run(); }};
         return S1::RunEntryPoint(nullptr, commandLine, services);
     }
 
@@ -63,6 +65,7 @@ protected:
     NiceMock<test::MockStartupReporter> reporter;
     NiceMock<test::MockSafeLauncher> launcher;
     std::function<void()> run = [] {};
+    Stage1Settings settings = mergeSettings({}, {});
 };
 
 TEST_F(EntryPoint, ARunEndsWithZeroAfterLoggingTheVersion)
@@ -71,7 +74,42 @@ TEST_F(EntryPoint, ARunEndsWithZeroAfterLoggingTheVersion)
     run = [&] { ran = true; };
     EXPECT_EQ(Run(L"HalvexInstall.exe"), 0);
     EXPECT_TRUE(ran);
-    EXPECT_THAT(Log(), HasSubstr(" INFO : Vesk Stage 1 version: 1.4.0.397\r\n"));
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr(" INFO : Vesk Stage 1 version: 1.4.0.397\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("command line: ")));
+}
+
+TEST_F(EntryPoint, LogsTheOptionsAndMergesTheSettings)
+{
+    EXPECT_EQ(Run(L"HalvexInstall.exe --quiet=yes --language=1036 --proxyaddress=proxy:8080 --proxypassword=secret "
+                  L"--commandlinelogging --unknown=1 -q"),
+              0);
+    const std::string log = Log();
+    EXPECT_THAT(log, test::ContainsEcmaRegex(" INFO : Stage 1 command-line options:\r\n.* INFO : ---\r\n"
+                                             ".* INFO : Quiet mode on: 1\r\n"));
+    EXPECT_THAT(log, HasSubstr(" INFO : Language will be set to: 1036\r\n"));
+    EXPECT_THAT(log, HasSubstr(" INFO : Proxy address: proxy:8080\r\n"));
+    EXPECT_THAT(log, test::ContainsEcmaRegex("Using local install source: --\r\n[^\r]+ INFO : ---\r\n"));
+    EXPECT_THAT(log, HasSubstr(" INFO : Detected architecture: "));
+    EXPECT_THAT(log, HasSubstr(" INFO : HalvexInstall (stage 1) command line: HalvexInstall.exe --quiet=yes"));
+    // The password stands only in the raw command line, which was asked for here.
+    EXPECT_EQ(log.find("secret"), log.rfind("secret"));
+    EXPECT_TRUE(settings.quiet);
+    EXPECT_EQ(settings.language, 1036);
+    EXPECT_EQ(settings.parentpid, GetCurrentProcessId());
+    EXPECT_THAT(WideToUtf8(settings.workingFolder), ::testing::EndsWith("\\Halvex\\CloudInstaller"));
+    ASSERT_TRUE(settings.customerProxy);
+    EXPECT_EQ(settings.customerProxy->password, "secret");
+}
+
+TEST_F(EntryPoint, NonOptionIsRefusedWithTheUsage)
+{
+    run = [] { FAIL() << "the run must not start"; };
+    EXPECT_EQ(Run(L"HalvexInstall.exe --language fr-fr"), 1);
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr(" ERROR : CommandLineException: Non-option passed: fr-fr\r\n"));
+    EXPECT_THAT(log, HasSubstr(" <options>\\n\\nOptions:\\n--quiet\\n--bypassownershipcheck\\n"));
+    EXPECT_THAT(log, HasSubstr(" ERROR : Usage: InstallerTests.exe <options>"));
 }
 
 TEST_F(EntryPoint, RefusedStartWritesNoLog)

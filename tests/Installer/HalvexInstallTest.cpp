@@ -60,6 +60,25 @@ TEST_F(HalvexInstall, MissingLauncherVariable)
     EXPECT_THAT(test::ReadFile(OnlyLog()), HasSubstr(" ERROR : Exception: Failed to get SafeLauncher path\r\n"));
 }
 
+TEST_F(HalvexInstall, NonOptionArgumentIsRefusedWithTheUsage)
+{
+    EXPECT_EQ(Run(L"--bypassownershipcheck --quiet setup.exe", exe), 1u);
+    const std::string text = test::ReadFile(OnlyLog());
+    EXPECT_THAT(text, HasSubstr(" ERROR : CommandLineException: Non-option passed: setup.exe\r\n"));
+    EXPECT_THAT(text, HasSubstr(" ERROR : Usage: HalvexInstall.exe <options>\\n\\nOptions:\\n--quiet\\n"));
+    EXPECT_THAT(text, ::testing::Not(HasSubstr("Vesk Stage 1 version")));
+}
+
+TEST_F(HalvexInstall, LogsItsOptions)
+{
+    EXPECT_EQ(Run(L"--bypassownershipcheck --quiet --proxyaddress=p:1 --proxypassword=hidden", exe), 1u);
+    const std::string text = test::ReadFile(OnlyLog());
+    EXPECT_THAT(text, test::ContainsEcmaRegex("^[^ ]+ INFO : Stage 1 command-line options:\r\n[^ ]+ INFO : ---\r\n"
+                                              "[^ ]+ INFO : Quiet mode on: 1\r\n"));
+    EXPECT_THAT(text, HasSubstr(" INFO : Proxy address: p:1\r\n"));
+    EXPECT_EQ(text.find("hidden"), std::string::npos);
+}
+
 TEST_F(HalvexInstall, CarriesItsVersionResource)
 {
     DWORD ignored = 0;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "halvlib/String.h"
+#include "Installer/CommandLine.h"
 #include "Installer/StartupGuard.h"
 #include "StartupFakes.h"
 #include "support/Matchers.h"
@@ -15,7 +16,6 @@ using ::testing::InSequence;
 using ::testing::StrEq;
 using ::testing::StrictMock;
 using ::testing::Throw;
-using S1::HasRawArgument;
 using S1::runStartupChecks;
 
 namespace {
@@ -36,9 +36,10 @@ TEST(RawArguments, WholeArgumentsMatchExactly)
         {L"HalvexInstall.exe --Quiet", false},
         {L"HalvexInstall.exe --quieter", false},
         {L"HalvexInstall.exe", false},
+        {L"--quiet", false},  // the program name is not an argument
     };
     for (const auto& c : cases)
-        EXPECT_EQ(HasRawArgument(c.commandLine, L"--quiet"), c.quiet) << testing::PrintToString(std::wstring(c.commandLine));
+        EXPECT_EQ(hasRawSwitch(c.commandLine, L"--quiet"), c.quiet) << testing::PrintToString(std::wstring(c.commandLine));
 }
 
 TEST(StartupGuard, ChecksInOrderAndGoesOn)
