@@ -5,6 +5,8 @@
 
 #include <io.h>
 
+#include <optional>
+
 #include "support/TempFolder.h"
 #include "support/TraceLogReset.h"
 #include "Utilities/Raii.h"
@@ -83,8 +85,11 @@ protected:
     void SetUp() override
     {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        if (GetEnvironmentVariableW(kVariable, nullptr, 0) == 0)
-            SetEnvironmentVariableW(kVariable, (folder / L"trace.log").c_str());
+        // Only the parent makes the folder: the dying child could never remove its own.
+        if (GetEnvironmentVariableW(kVariable, nullptr, 0) == 0) {
+            folder.emplace();
+            SetEnvironmentVariableW(kVariable, (*folder / L"trace.log").c_str());
+        }
     }
     void TearDown() override
     {
@@ -100,7 +105,7 @@ protected:
     }
 
     static constexpr const wchar_t* kVariable = L"HALVEX_TEST_DEATH_LOG";
-    test::TempFolder folder;
+    std::optional<test::TempFolder> folder;
 };
 
 TEST_F(FailedRelease, CloseHandle)
