@@ -5,7 +5,9 @@
 
 #include <array>
 #include <stdexcept>
+#include <system_error>
 
+#include "halvlib/String.h"
 #include "Utilities/ProcessorArchitecture.h"
 #include "Utilities/Raii.h"
 #include "Utilities/RegistryHelper.h"
@@ -18,6 +20,35 @@ namespace {
 std::wstring Join(const std::wstring& folder, const wchar_t* name)
 {
     return folder.empty() || folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// Element by element, so that C:\src2 is not taken to lie within C:\src.
+bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& item)
+{
+    auto itemElement = item.begin();
+    for (const auto& rootElement : root) {
+        if (itemElement == item.end() || *itemElement != rootElement)
+            return false;
+        ++itemElement;
+    }
+    return true;
+}
+
+// The elements of item after those of root; item lies within root.
+std::filesystem::path RelativePart(const std::filesystem::path& root, const std::filesystem::path& item)
+{
+    auto itemElement = item.begin();
+    for (auto rootElement = root.begin(); rootElement != root.end(); ++rootElement)
+        ++itemElement;
+    std::filesystem::path relative;
+    for (; itemElement != item.end(); ++itemElement)
+        relative /= *itemElement;
+    return relative;
 }
 
 }  // namespace
@@ -83,6 +114,57 @@ std::wstring GetSystemFolder(SystemFolderId id)
         return GetKnownFolderPath(FOLDERID_PublicDesktop);
     }
     UTILITIES_THROW(std::logic_error("Unrecognised Id"));
+}
+
+std::wstring NormalisePathForComparison(const std::wstring& path)
+{
+    // Some standard libraries read no network or device root name and would drop one of its
+    // leading separators, so that \\server\share and \server\share compared equal.
+    std::wstring::size_type prefixLength = 0;
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        const bool device = path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && IsSeparator(path[3]);
+        prefixLength = device ? 4 : 2;
+    }
+    std::filesystem::path rebuilt;
+    for (const auto& element : std::filesystem::path(path.substr(prefixLength))) {
+        if (element.native() != L".")
+            rebuilt /= element;
+    }
+    std::wstring text = path.substr(0, prefixLength) + rebuilt.wstring();
+    if (CharUpperBuffW(text.data(), static_cast<DWORD>(text.size())) != text.size())
+        UTILITIES_THROW(std::runtime_error("CharUpperBuffW failed"));
+    return text;
+}
+
+void HardLinkRecursive(const std::filesystem::path& source, const std::filesystem::path& destination)
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(source, error))
+        UTILITIES_THROW(std::runtime_error("Not a directory: " + WideToUtf8(source.wstring())));
+    if (std::filesystem::exists(destination, error)) {
+        if (!std::filesystem::is_directory(destination, error))
+            UTILITIES_THROW(std::runtime_error("Not a directory: " + WideToUtf8(destination.wstring())));
+    } else {
+        std::filesystem::create_directories(destination);
+    }
+    const std::filesystem::path canonicalSource = std::filesystem::canonical(source);
+    const std::filesystem::path canonicalDestination = std::filesystem::canonical(destination);
+    // The walk would meet its own links and go on until the paths are too long.
+    if (IsWithin(canonicalSource, canonicalDestination))
+        UTILITIES_THROW(std::logic_error("Destination is within source"));
+
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(canonicalSource)) {
+        // A link inside the tree must not lead the mirror to files outside it.
+        if (!IsWithin(canonicalSource, std::filesystem::canonical(entry.path())))
+            UTILITIES_THROW(std::logic_error("Item is not within source"));
+        const std::filesystem::path target = canonicalDestination / RelativePart(canonicalSource, entry.path());
+        if (entry.is_directory()) {
+            std::filesystem::create_directories(target);
+        } else {
+            std::filesystem::create_directories(target.parent_path());
+            std::filesystem::create_hard_link(entry.path(), target);
+        }
+    }
 }
 
 }  // namespace utilities

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 namespace utilities {
@@ -31,5 +32,18 @@ std::wstring GetTempFolder();
 std::wstring ReadCurrentVersionValue(const wchar_t* name);
 // The ARM folders are "" on other machines. Throws std::logic_error "Unrecognised Id".
 std::wstring GetSystemFolder(SystemFolderId id);
+
+// The path rebuilt from its elements without "." ones and upper-cased; two paths name the same
+// file for the installer when these texts are equal. ".." elements stay. Throws
+// std::runtime_error "CharUpperBuffW failed".
+std::wstring NormalisePathForComparison(const std::wstring& path);
+
+// Gives every file of the source tree a second name at the same place under destination (created
+// when missing), making each folder on the way. Nothing is copied, so both trees must be on one
+// volume. Throws std::runtime_error "Not a directory: <path>" when source is not a folder or
+// destination is something else, std::logic_error "Destination is within source" or "Item is not
+// within source" (a link that leads out), and std::filesystem::filesystem_error for the rest,
+// an existing target file included; links made before a failure stay.
+void HardLinkRecursive(const std::filesystem::path& source, const std::filesystem::path& destination);
 
 }  // namespace utilities

@@ -1,0 +1,218 @@
+#include "PackageTrust/ArchiveExtraction.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "halvlib/String.h"
+#include "Installer/FatalError.h"
+#include "Utilities/LogStatement.h"
+
+namespace Setup {
+
+namespace {
+
+constexpr std::size_t kNameOffset = 0;
+constexpr std::size_t kNameWidth = 100;
+constexpr std::size_t kSizeOffset = 124;
+constexpr std::size_t kSizeDigits = 11;
+constexpr std::size_t kTypeOffset = 156;
+constexpr int kWindowBitsAutoHeader = 15 + 32;
+
+void ReleaseInflateHandle(z_stream* stream)
+{
+    inflateEnd(stream);
+}
+
+using InflateGuard = StaticRaii<z_stream*, &ReleaseInflateHandle>;
+using Block = std::array<std::uint8_t, kTarBlockSize>;
+
+[[noreturn]] void Fail(const char* logged, const char* thrown)
+{
+    LOG_ERROR << logged;
+    throw FatalError(thrown, FatalError::ExtractFailure);
+}
+
+// A block that the input ran out in the middle of counts as a failed step, so that the stale
+// rest of the previous block is never taken for data. A whole block that arrives with the end
+// of the stream is a good block: the next step reports the end (zlib repeats Z_STREAM_END).
+int InflateBlock(z_stream& stream, Block& block)
+{
+    stream.next_out = block.data();
+    stream.avail_out = kTarBlockSize;
+    const int result = inflate(&stream, Z_SYNC_FLUSH);
+    if (result == Z_OK && stream.avail_out != 0)
+        return Z_BUF_ERROR;
+    if (result == Z_STREAM_END && stream.avail_out == 0)
+        return Z_OK;
+    return result;
+}
+
+// A name field without a NUL uses all its 100 bytes, as the tar standard allows.
+std::string NameField(const Block& header)
+{
+    const auto begin = header.begin() + kNameOffset;
+    return std::string(begin, std::find(begin, begin + kNameWidth, std::uint8_t{0}));
+}
+
+// Windows drops trailing dots and spaces of a component, so "..." and ".. " climb like "..".
+bool IsClimbingComponent(const std::string& component)
+{
+    return std::count(component.begin(), component.end(), '.') >= 2 &&
+           component.find_first_not_of(". ") == std::string::npos;
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const std::string& name)
+{
+    if (name.empty() || name.front() == '/' || name.front() == '\\')
+        return false;
+    // Refuses drives ("C:x" is relative to the drive's current folder) and alternate streams.
+    if (name.find(':') != std::string::npos)
+        return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        if (IsClimbingComponent(name.substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::uint32_t parseTarOctalSize(const std::uint8_t* header)
+{
+    const std::uint8_t* field = header + kSizeOffset;
+    std::size_t index = 0;
+    while (index < kSizeDigits && field[index] == ' ')
+        ++index;
+    std::uint64_t total = 0;
+    for (; index < kSizeDigits && field[index] != 0 && field[index] != ' '; ++index) {
+        if (field[index] < '0' || field[index] > '7')
+            Fail("Invalid entry size.", "invalid entry size");
+        total = total * 8 + (field[index] - '0');
+        if (total > std::numeric_limits<std::uint32_t>::max())
+            Fail("Entry size too large.", "entry size too large");
+    }
+    // Whatever ends the digits must fill the rest of the field, or it was not one number.
+    for (; index < kSizeDigits; ++index) {
+        if (field[index] != 0 && field[index] != ' ')
+            Fail("Invalid entry size.", "invalid entry size");
+    }
+    return static_cast<std::uint32_t>(total);
+}
+
+std::string readTarLongName(const std::uint8_t* header, z_stream_s& stream)
+{
+    const std::uint32_t size = parseTarOctalSize(header);
+    // Bounded before anything is read: the size field alone must not decide how much is held.
+    if (size == 0 || size > kMaxTarLongNameSize)
+        return {};
+    std::string name;
+    Block block;
+    for (std::uint32_t left = size; left > 0;) {
+        if (InflateBlock(stream, block) != Z_OK)
+            return {};
+        const std::uint32_t count = std::min(left, kTarBlockSize);
+        name.append(reinterpret_cast<const char*>(block.data()), count);
+        left -= count;
+    }
+    return name;
+}
+
+void downgradeToReadOnlyHandle(HandleGuard& handleGuard)
+{
+    const HANDLE intermediate =
+        ReOpenFile(handleGuard.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+    if (intermediate == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("ReOpenFile failed (intermediate_handle): " + std::to_string(GetLastError()));
+    HandleGuard intermediateGuard(intermediate);
+    // The write handle must be gone before a handle that refuses write sharing can be opened.
+    handleGuard.Reset();
+    const HANDLE readOnly = ReOpenFile(intermediate, GENERIC_READ, FILE_SHARE_READ, 0);
+    if (readOnly == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("ReOpenFile failed (new_handle): " + std::to_string(GetLastError()));
+    handleGuard = HandleGuard(readOnly);
+}
+
+void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
+                         const std::function<void()>& callback)
+{
+    std::filesystem::create_directories(targetFolder);
+    LOG_INFO << "Extracting files:";
+
+    z_stream stream{};
+    stream.next_in = data;
+    stream.avail_in = size;
+    if (inflateInit2(&stream, kWindowBitsAutoHeader) != Z_OK)
+        Fail("Extraction failure.", "Extraction failure");
+    const InflateGuard inflateGuard(&stream);
+    // Declared after the stream, so every file is closed before the stream ends.
+    std::vector<HandleGuard> heldFiles;
+    Block block;
+
+    for (;;) {
+        const int result = InflateBlock(stream, block);
+        if (result == Z_STREAM_END)
+            break;
+        if (result != Z_OK)
+            Fail("Extraction failure.", "Extraction failure");
+
+        std::string name;
+        if (block[kTypeOffset] == 'L') {
+            const std::string longName = readTarLongName(block.data(), stream);
+            name = longName.substr(0, longName.find('\0'));
+            if (name.empty())
+                Fail("Failed to read long filename.", "failed to read long filename");
+            if (InflateBlock(stream, block) != Z_OK)
+                Fail("Missing file after long filename.", "Missing file after long filename");
+        } else {
+            name = NameField(block);
+            if (name.empty())
+                continue;
+        }
+
+        LOG_INFO << name;
+        if (!IsSafeEntryName(name))
+            Fail("Unsafe entry name.", "unsafe entry name");
+        const std::uint32_t entrySize = parseTarOctalSize(block.data());
+
+        HandleGuard file;
+        if (block[kTypeOffset] == '0') {
+            const std::filesystem::path path = targetFolder / halvlib::string::ToUtf16(name);
+            std::filesystem::create_directories(path.parent_path());
+            const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (created == INVALID_HANDLE_VALUE)
+                Fail("Failed to open file.", "Failed to open file");
+            file = HandleGuard(created);
+        }
+
+        for (std::uint32_t left = entrySize; left > 0;) {
+            if (InflateBlock(stream, block) != Z_OK)
+                Fail("Extraction failure.", "Extraction failure");
+            const std::uint32_t count = std::min(left, kTarBlockSize);
+            if (file) {
+                DWORD written = 0;
+                if (!WriteFile(file.get(), block.data(), count, &written, nullptr) || written != count)
+                    Fail("Can't write to file.", "can't write to file");
+            }
+            left -= count;
+        }
+
+        if (file) {
+            downgradeToReadOnlyHandle(file);
+            heldFiles.push_back(std::move(file));
+        }
+    }
+
+    callback();
+}
+
+}  // namespace Setup

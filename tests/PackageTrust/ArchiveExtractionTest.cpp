@@ -1,0 +1,283 @@
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Installer/FatalError.h"
+#include "PackageTrust/ArchiveExtraction.h"
+#include "support/Process.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::StartsWith;
+
+fs::path FixturePath(const std::string& name)
+{
+    return fs::path(test::FromBuildPath(HALVEX_ARCHIVE_FIXTURES)) / name;
+}
+
+void Extract(const fs::path& target, const std::string& fixture, const std::function<void()>& callback = [] {})
+{
+    const std::string archive = test::ReadFile(FixturePath(fixture));
+    Setup::extractTarGzArchive(target, reinterpret_cast<const std::uint8_t*>(archive.data()),
+                               static_cast<std::uint32_t>(archive.size()), callback);
+}
+
+// Every file (with its content) and folder (with a trailing "/") under root, by relative path.
+std::map<std::string, std::string> Tree(const fs::path& root)
+{
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = entry.path().lexically_relative(root).generic_string();
+        if (entry.is_directory())
+            tree[relative + "/"] = "";
+        else
+            tree[relative] = test::ReadFile(entry.path());
+    }
+    return tree;
+}
+
+std::vector<fs::path> Files(const fs::path& root)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file())
+            files.push_back(entry.path());
+    }
+    return files;
+}
+
+DWORD OpenForWritingError(const fs::path& file)
+{
+    const HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    CloseHandle(handle);
+    return ERROR_SUCCESS;
+}
+
+struct GoodArchive {
+    const char* fixture;
+    const char* expected;
+};
+
+class GoodArchives : public ::testing::TestWithParam<GoodArchive> {};
+
+TEST_P(GoodArchives, ExtractByteExactWithoutEmptyFolders)
+{
+    test::TempFolder temp;
+    const fs::path target = temp / L"work" / L"extract_cache";
+    int calls = 0;
+    Extract(target, GetParam().fixture, [&] { ++calls; });
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Tree(target), Tree(FixturePath("expected") / GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(ArchiveExtraction, GoodArchives,
+                         ::testing::Values(GoodArchive{"nested.tar.gz", "nested"},
+                                           GoodArchive{"nested_zlib.tar.z", "nested_zlib"},
+                                           GoodArchive{"sizes.tar.gz", "sizes"},
+                                           GoodArchive{"longname.tar.gz", "longname"},
+                                           GoodArchive{"othertypes.tar.gz", "othertypes"},
+                                           GoodArchive{"no_end_blocks.tar.gz", "no_end_blocks"}),
+                         [](const auto& info) { return std::string(info.param.expected); });
+
+TEST(ArchiveExtraction, OverwritesAnExistingFile)
+{
+    test::TempFolder temp;
+    const fs::path target = temp / L"extract_cache";
+    fs::create_directories(target);
+    {
+        std::FILE* stale = _wfopen((target / L"multi.bin").c_str(), L"wb");
+        ASSERT_NE(stale, nullptr);
+        const std::string longer(9000, 'q');
+        std::fwrite(longer.data(), 1, longer.size(), stale);
+        std::fclose(stale);
+    }
+    Extract(target, "sizes.tar.gz");
+    EXPECT_EQ(Tree(target), Tree(FixturePath("expected") / "sizes"));
+}
+
+// Nothing can change or remove an extracted file between its extraction and its verification.
+TEST(ArchiveExtraction, HoldsEveryFileReadOnlyUntilTheCallbackReturns)
+{
+    test::TempFolder temp;
+    const fs::path target = temp / L"extract_cache";
+    const auto expected = Tree(FixturePath("expected") / "nested");
+    Extract(target, "nested.tar.gz", [&] {
+        const auto files = Files(target);
+        ASSERT_EQ(files.size(), 3u);
+        for (const auto& file : files) {
+            SCOPED_TRACE(file.string());
+            EXPECT_EQ(OpenForWritingError(file), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            EXPECT_FALSE(DeleteFileW(file.c_str()));
+            EXPECT_EQ(test::ReadFile(file), expected.at(file.lexically_relative(target).generic_string()));
+        }
+    });
+    for (const auto& file : Files(target)) {
+        EXPECT_EQ(OpenForWritingError(file), static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_TRUE(DeleteFileW(file.c_str()));
+    }
+}
+
+TEST(ArchiveExtraction, CallbackExceptionPassesThroughWithEveryFileClosed)
+{
+    test::TempFolder temp;
+    const fs::path target = temp / L"extract_cache";
+    EXPECT_THROW(Extract(target, "sizes.tar.gz", [] { throw std::logic_error("from the callback"); }),
+                 std::logic_error);
+    const auto files = Files(target);
+    EXPECT_EQ(files.size(), 5u);
+    for (const auto& file : files)
+        EXPECT_TRUE(DeleteFileW(file.c_str())) << file.string();
+}
+
+struct BadArchive {
+    const char* fixture;
+    const char* message;
+};
+
+class BadArchives : public ::testing::TestWithParam<BadArchive> {};
+
+// Refused as an extraction failure, without the callback and without a trace outside the target.
+TEST_P(BadArchives, FailWithExtractFailureAndWriteNothingOutside)
+{
+    test::TempFolder temp;
+    const fs::path target = temp / L"work" / L"extract_cache";
+    bool called = false;
+    try {
+        Extract(target, GetParam().fixture, [&] { called = true; });
+        ADD_FAILURE() << "no exception";
+    } catch (const Setup::FatalError& e) {
+        EXPECT_EQ(e.Code(), Setup::FatalError::ExtractFailure);
+        EXPECT_STREQ(e.what(), GetParam().message);
+    }
+    EXPECT_FALSE(called);
+    for (const auto& [path, content] : Tree(temp.Path())) {
+        if (path != "work/") {
+            EXPECT_THAT(path, StartsWith("work/extract_cache/")) << "written outside the target";
+        }
+    }
+    for (const wchar_t* outside : {L"C:\\halvex_abs_evil", L"C:\\halvex_drive_evil", L"C:\\halvex_backslash_evil"})
+        EXPECT_FALSE(fs::exists(outside)) << fs::path(outside).string();
+    EXPECT_FALSE(fs::exists(fs::current_path() / L"halvex_driverel_evil"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ArchiveExtraction, BadArchives,
+    ::testing::Values(BadArchive{"hostile_dotdot.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_abs.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_drive.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_drive_relative.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_unc.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_backslash_root.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_climb.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_backslash_climb.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_dots.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_long.tar.gz", "unsafe entry name"},
+                      BadArchive{"hostile_dir.tar.gz", "unsafe entry name"},
+                      BadArchive{"longname_oversized.tar.gz", "failed to read long filename"},
+                      BadArchive{"longname_huge_size.tar.gz", "failed to read long filename"},
+                      BadArchive{"longname_then_end.tar.gz", "Missing file after long filename"},
+                      BadArchive{"truncated_in_data.tar.gz", "Extraction failure"},
+                      BadArchive{"truncated_in_header.tar.gz", "Extraction failure"},
+                      BadArchive{"tar_cut_in_data.tar.gz", "Extraction failure"},
+                      BadArchive{"corrupt_deflate.tar.gz", "Extraction failure"},
+                      BadArchive{"corrupt_crc.tar.gz", "Extraction failure"},
+                      BadArchive{"not_compressed.tar", "Extraction failure"},
+                      BadArchive{"empty.bin", "Extraction failure"},
+                      BadArchive{"size_not_octal.tar.gz", "invalid entry size"},
+                      BadArchive{"size_base256.tar.gz", "invalid entry size"},
+                      BadArchive{"size_too_large.tar.gz", "entry size too large"}),
+    [](const auto& info) { return fs::path(info.param.fixture).stem().stem().string(); });
+
+// A stream that ends mid-block must not leave the previous block's bytes in the file.
+TEST(ArchiveExtraction, TruncatedStreamLeavesOnlyAPrefixOfTheFile)
+{
+    const std::string original = test::ReadFile(FixturePath("expected") / "truncated" / "big.bin");
+    for (const char* fixture : {"truncated_in_data.tar.gz", "tar_cut_in_data.tar.gz"}) {
+        SCOPED_TRACE(fixture);
+        test::TempFolder temp;
+        EXPECT_THROW(Extract(temp.Path(), fixture), Setup::FatalError);
+        const std::string written = test::ReadFile(temp / L"big.bin");
+        EXPECT_LT(written.size(), original.size());
+        EXPECT_EQ(written, original.substr(0, written.size()));
+        EXPECT_EQ(written.size() % Setup::kTarBlockSize, 0u);
+    }
+}
+
+TEST(ArchiveExtraction, EntryNames)
+{
+    for (const char* safe : {"a", "a/b.txt", "./a", "a//b", "dir/", "a..b", "..a", "a/..b/c", "a/b..", "."}) {
+        EXPECT_TRUE(Setup::IsSafeEntryName(safe)) << safe;
+    }
+    for (const char* unsafe : {"", "..", "../a", "a/..", "a/../b", "a\\..\\b", "/a", "\\a", "\\\\host\\share\\a",
+                               "C:a", "C:/a", "a:stream", "a/.../b", "a/.. /b"}) {
+        EXPECT_FALSE(Setup::IsSafeEntryName(unsafe)) << unsafe;
+    }
+}
+
+std::uint32_t SizeOf(const char* field, std::size_t length)
+{
+    std::uint8_t header[Setup::kTarBlockSize] = {};
+    std::memcpy(header + 124, field, length);
+    return Setup::parseTarOctalSize(header);
+}
+
+TEST(ArchiveExtraction, SizeField)
+{
+    EXPECT_EQ(SizeOf("00000001750\0", 12), 1000u);
+    EXPECT_EQ(SizeOf("    1750 \0\0\0", 12), 1000u);
+    EXPECT_EQ(SizeOf("\0\0\0\0\0\0\0\0\0\0\0\0", 12), 0u);
+    EXPECT_EQ(SizeOf("37777777777\0", 12), 0xFFFFFFFFu);
+    EXPECT_EQ(SizeOf("000000000017", 12), 1u);  // only 11 digits are read
+    for (const char* bad : {"0000000009\0\0", "12 34\0\0\0\0\0\0\0", "-1\0\0\0\0\0\0\0\0\0\0", "0x10\0\0\0\0\0\0\0\0",
+                            "\x80\0\0\0\0\0\0\0\0\0\0\x0b", "40000000000\0"}) {
+        EXPECT_THROW(SizeOf(bad, 12), Setup::FatalError) << bad;
+    }
+}
+
+TEST(ArchiveExtraction, DowngradeLeavesAReadHandleThatRefusesWriters)
+{
+    test::TempFolder temp;
+    const fs::path file = temp / L"file";
+    const HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    HandleGuard guard(created);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(guard.get(), "abc", 3, &written, nullptr));
+
+    Setup::downgradeToReadOnlyHandle(guard);
+    ASSERT_TRUE(guard);
+    EXPECT_FALSE(WriteFile(guard.get(), "d", 1, &written, nullptr));
+    char buffer[8] = {};
+    DWORD read = 0;
+    SetFilePointer(guard.get(), 0, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(ReadFile(guard.get(), buffer, sizeof(buffer), &read, nullptr));
+    EXPECT_EQ(std::string(buffer, read), "abc");
+    EXPECT_EQ(OpenForWritingError(file), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    guard.Reset();
+    EXPECT_EQ(OpenForWritingError(file), static_cast<DWORD>(ERROR_SUCCESS));
+
+    HandleGuard bogus(reinterpret_cast<HANDLE>(0x7ff0));
+    try {
+        Setup::downgradeToReadOnlyHandle(bogus);
+        ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), StartsWith("ReOpenFile failed (intermediate_handle): "));
+    }
+    (void)bogus.Detach();  // closing the bogus value would end the process
+}
+
+}  // namespace
