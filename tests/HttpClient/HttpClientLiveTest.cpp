@@ -1,0 +1,51 @@
+// Requests against the HTTPS server that tests/HttpClient/live_https_test.py starts on
+// localhost:443 with a certificate of a throw-away authority in the Root store, and against a
+// second server whose authority is unknown.
+#include <gtest/gtest.h>
+
+#include "halvlib/String.h"
+#include "HttpClient/HttpClient.h"
+
+namespace {
+
+HttpClient Client(std::int32_t proxyDiscovery = 1)
+{
+    return HttpClient(L"localhost", {}, proxyDiscovery);
+}
+
+TEST(HttpClientLive, GetPostAndStatus)
+{
+    HttpClient client = Client();
+    EXPECT_EQ(client.httpGet(L"full/corvale/windows/vesk/installer/stage2.tar.gz", {HttpHeader(L"Accept", L"application/gzip")}),
+              "archive bytes\n");
+    EXPECT_EQ(client.httpPost(L"echo", {HttpHeader(L"Content-Type", L"application/json; charset=utf-8")},
+                              "{\"stage1_version\":\"1.20.627.0\"}"),
+              "POST application/json; charset=utf-8 {\"stage1_version\":\"1.20.627.0\"}");
+    try {
+        client.httpGet(L"missing", {});
+        FAIL() << "no exception";
+    } catch (const HttpClient::Error& e) {
+        EXPECT_EQ(e.statusCode, 404);
+        EXPECT_TRUE(e.requestSent);
+        EXPECT_FALSE(e.certificateCheckFailure);
+    }
+}
+
+TEST(HttpClientLive, SendsItsUserAgent)
+{
+    EXPECT_EQ(Client().httpGet(L"agent", {}), WideToUtf8(HttpClientUserAgent()));
+}
+
+// Run against the second server, whose authority nobody trusts.
+TEST(HttpClientLiveUntrusted, ServerOfAnUnknownAuthorityIsRefused)
+{
+    try {
+        Client().httpGet(L"agent", {});
+        FAIL() << "no exception";
+    } catch (const HttpClient::Error& e) {
+        EXPECT_FALSE(e.statusCode);
+        EXPECT_FALSE(e.requestSent);
+    }
+}
+
+}  // namespace

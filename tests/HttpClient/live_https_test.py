@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Runs the live HTTPS tests: a server on localhost:443 (loopback only, inside the test run's own
+network namespace) with a certificate of a throw-away authority, which is in the Wine prefix's Root
+store for the first run of the tests; a second server's authority is trusted by nobody."""
+import http.server
+import os
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+
+WINE_RUN, ROOT_TOOL, TESTS = sys.argv[1:4]
+DEADLINE = 120  # seconds for the whole run
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def openssl(*args, cwd):
+    subprocess.run(["openssl", *args], cwd=cwd, check=True, capture_output=True)
+
+
+def make_certificates(folder, name):
+    """An authority NAME-ca and a localhost certificate NAME-server signed by it."""
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Halvex Test " + name,
+            "-keyout", name + "-ca.key", "-out", name + "-ca.pem", "-addext", "basicConstraints=critical,CA:true",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
+    openssl("x509", "-in", name + "-ca.pem", "-outform", "DER", "-out", name + "-ca.der", cwd=folder)
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost", "-keyout", name + "-server.key",
+            "-out", name + "-server.csr", cwd=folder)
+    with open(os.path.join(folder, "server.ext"), "w") as f:
+        f.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n")
+    openssl("x509", "-req", "-in", name + "-server.csr", "-CA", name + "-ca.pem", "-CAkey", name + "-ca.key",
+            "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-out", name + "-server.pem", cwd=folder)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def reply(self, status, body):
+        data = body.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        if self.path == "/full/corvale/windows/vesk/installer/stage2.tar.gz":
+            self.reply(200, "archive bytes\n")
+        elif self.path == "/agent":
+            self.reply(200, self.headers.get("User-Agent", ""))
+        else:
+            self.reply(404, "not found")
+
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0"))).decode("utf-8")
+        self.reply(200, "POST %s %s" % (self.headers.get("Content-Type", ""), body))
+
+    def log_message(self, *args):
+        pass
+
+
+def run(*command):
+    return subprocess.run(list(command), stdin=subprocess.DEVNULL, timeout=DEADLINE).returncode
+
+
+class Server:
+    """An HTTPS server on localhost:443 for one phase, stopped at the latest after DEADLINE."""
+
+    def __init__(self, folder, name):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(folder, name + "-server.pem"), os.path.join(folder, name + "-server.key"))
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 443), Handler)
+        self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
+        self.timer = threading.Timer(DEADLINE, self.server.shutdown)
+
+    def __enter__(self):
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.timer.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.timer.cancel()
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory() as folder:
+        make_certificates(folder, "trusted")
+        make_certificates(folder, "unknown")
+        ca = windows_path(os.path.join(folder, "trusted-ca.der"))
+        with Server(folder, "trusted"):
+            if run(WINE_RUN, ROOT_TOOL, ca) != 0:
+                sys.exit("could not add the test authority to the Root store")
+            try:
+                failures += run(WINE_RUN, TESTS, "--gtest_filter=HttpClientLive.*") != 0
+            finally:
+                run(WINE_RUN, ROOT_TOOL, ca, "--remove")
+        # A server whose authority was never trusted.
+        with Server(folder, "unknown"):
+            failures += run(WINE_RUN, TESTS, "--gtest_filter=HttpClientLiveUntrusted.*") != 0
+    print("%d passed, %d failed" % (2 - failures, failures))
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
