@@ -141,20 +141,13 @@ void downgradeToReadOnlyHandle(HandleGuard& handleGuard)
     handleGuard = HandleGuard(readOnly);
 }
 
-void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
-                         const std::function<void()>& callback)
+namespace {
+
+// Unpacks every entry into targetFolder and keeps each file open read-only in heldFiles.
+void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream, std::vector<HandleGuard>& heldFiles)
 {
     std::filesystem::create_directories(targetFolder);
     LOG_INFO << "Extracting files:";
-
-    z_stream stream{};
-    stream.next_in = data;
-    stream.avail_in = size;
-    if (inflateInit2(&stream, kWindowBitsAutoHeader) != Z_OK)
-        Fail("Extraction failure.", "Extraction failure");
-    const InflateGuard inflateGuard(&stream);
-    // Declared after the stream, so every file is closed before the stream ends.
-    std::vector<HandleGuard> heldFiles;
     Block block;
 
     for (;;) {
@@ -211,7 +204,32 @@ void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::u
             heldFiles.push_back(std::move(file));
         }
     }
+}
 
+}  // namespace
+
+void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
+                         const std::function<void()>& callback)
+{
+    z_stream stream{};
+    stream.next_in = data;
+    stream.avail_in = size;
+    InflateGuard inflateGuard;
+    // Declared after the stream's guard, so every file is closed before the stream ends.
+    std::vector<HandleGuard> heldFiles;
+    // Whatever goes wrong with the archive (folders, names, reopening) is an extraction failure;
+    // the callback's own failures keep their kind.
+    try {
+        if (inflateInit2(&stream, kWindowBitsAutoHeader) != Z_OK)
+            Fail("Extraction failure.", "Extraction failure");
+        inflateGuard = InflateGuard(&stream);
+        ExtractEntries(targetFolder, stream, heldFiles);
+    } catch (const FatalError&) {
+        throw;
+    } catch (const std::exception& e) {
+        LOG_ERROR << "Extraction failure: " << e.what();
+        throw FatalError(e.what(), FatalError::ExtractFailure);
+    }
     callback();
 }
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -203,6 +205,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return fs::path(info.param.fixture).stem().stem().string(); });
 
 // A stream that ends mid-block must not leave the previous block's bytes in the file.
+TEST(ArchiveExtraction, FileSystemFailuresAreExtractionFailures)
+{
+    // A target folder that cannot be made: one of its parents is a file.
+    test::TempFolder temp;
+    { std::ofstream(temp / L"file") << "x"; }
+    bool called = false;
+    try {
+        Extract(temp / L"file" / L"extract_cache", "nested.tar.gz", [&] { called = true; });
+        FAIL() << "no exception";
+    } catch (const Setup::FatalError& e) {
+        EXPECT_EQ(e.Code(), Setup::FatalError::ExtractFailure) << e.what();
+    }
+    EXPECT_FALSE(called);
+}
+
 TEST(ArchiveExtraction, TruncatedStreamLeavesOnlyAPrefixOfTheFile)
 {
     const std::string original = test::ReadFile(FixturePath("expected") / "truncated" / "big.bin");
