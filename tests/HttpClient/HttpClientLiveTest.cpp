@@ -36,6 +36,27 @@ TEST(HttpClientLive, SendsItsUserAgent)
     EXPECT_EQ(Client().httpGet(L"agent", {}), WideToUtf8(HttpClientUserAgent()));
 }
 
+// Through the test's CONNECT proxy on 127.0.0.1:3128; a dead message relay before it is skipped.
+// With proxy discovery 2 there is no direct candidate, so only the proxy can have answered.
+TEST(HttpClientLive, ProxyCandidatesInTheirOrder)
+{
+    const std::set<Proxy> proxies = {Proxy(MessageRelay, "127.0.0.1:9", "", ""), Proxy(Customer, "127.0.0.1:3128", "", "")};
+    HttpClient client(L"localhost", proxies, 2);
+    EXPECT_EQ(client.httpGet(L"agent", {}), WideToUtf8(HttpClientUserAgent()));
+}
+
+// The proxy on 3129 wants credentials that no candidate has.
+TEST(HttpClientLive, ProxyAuthenticationRequiredWithoutCredentials)
+{
+    HttpClient client(L"localhost", {Proxy(Customer, "127.0.0.1:3129", "", "")}, 2);
+    try {
+        client.httpGet(L"agent", {});
+        FAIL() << "no exception";
+    } catch (const HttpClient::Error& e) {
+        EXPECT_NE(e.statusCode, std::optional<int>(200));
+    }
+}
+
 // Run against the second server, whose authority nobody trusts.
 TEST(HttpClientLiveUntrusted, ServerOfAnUnknownAuthorityIsRefused)
 {

@@ -3,6 +3,9 @@
 network namespace) with a certificate of a throw-away authority, which is in the Wine prefix's Root
 store for the first run of the tests; a second server's authority is trusted by nobody."""
 import http.server
+import select
+import socket
+import socketserver
 import os
 import ssl
 import subprocess
@@ -44,10 +47,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
 
+    def target(self):
+        # Servers take the absolute form too; Wine's WinHTTP sends it inside a proxy tunnel.
+        path = self.path
+        if path.startswith("https://"):
+            path = "/" + path.split("/", 3)[3] if path.count("/") >= 3 else "/"
+        return path
+
     def do_GET(self):
-        if self.path == "/full/corvale/windows/vesk/installer/stage2.tar.gz":
+        path = self.target()
+        if path == "/full/corvale/windows/vesk/installer/stage2.tar.gz":
             self.reply(200, "archive bytes\n")
-        elif self.path == "/agent":
+        elif path == "/agent":
             self.reply(200, self.headers.get("User-Agent", ""))
         else:
             self.reply(404, "not found")
@@ -85,13 +96,72 @@ class Server:
         self.server.server_close()
 
 
+class ConnectHandler(socketserver.BaseRequestHandler):
+    """A CONNECT proxy to the HTTPS server; with auth_required it answers every CONNECT with 407."""
+
+    auth_required = False
+
+    def handle(self):
+        request = b""
+        while b"\r\n\r\n" not in request and len(request) < 65536:
+            chunk = self.request.recv(4096)
+            if not chunk:
+                return
+            request += chunk
+        if not request.startswith(b"CONNECT localhost:443 "):
+            self.request.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            return
+        if self.auth_required:
+            self.request.sendall(b"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                 b"Proxy-Authenticate: Basic realm=\"test\"\r\nContent-Length: 0\r\n"
+                                 b"Connection: close\r\n\r\n")
+            return
+        upstream = socket.create_connection(("127.0.0.1", 443), timeout=10)
+        self.request.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
+        sockets = [self.request, upstream]
+        try:
+            while True:
+                readable, _, _ = select.select(sockets, [], [], 10)
+                if not readable:
+                    return
+                for source in readable:
+                    data = source.recv(65536)
+                    if not data:
+                        return
+                    (upstream if source is self.request else self.request).sendall(data)
+        finally:
+            upstream.close()
+
+
+class AuthConnectHandler(ConnectHandler):
+    auth_required = True
+
+
+class Proxy:
+    def __init__(self, port, handler):
+        socketserver.ThreadingTCPServer.allow_reuse_address = True
+        self.server = socketserver.ThreadingTCPServer(("127.0.0.1", port), handler)
+        self.server.daemon_threads = True
+        self.timer = threading.Timer(DEADLINE, self.server.shutdown)
+
+    def __enter__(self):
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.timer.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.timer.cancel()
+        self.server.shutdown()
+        self.server.server_close()
+
+
 def main():
     failures = 0
     with tempfile.TemporaryDirectory() as folder:
         make_certificates(folder, "trusted")
         make_certificates(folder, "unknown")
         ca = windows_path(os.path.join(folder, "trusted-ca.der"))
-        with Server(folder, "trusted"):
+        with Server(folder, "trusted"), Proxy(3128, ConnectHandler), Proxy(3129, AuthConnectHandler):
             if run(WINE_RUN, ROOT_TOOL, ca) != 0:
                 sys.exit("could not add the test authority to the Root store")
             try:
