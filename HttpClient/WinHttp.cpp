@@ -168,25 +168,31 @@ bool verifyCertificateAgainstFiles(PCCERT_CONTEXT serverCertificate, const std::
     // CertFindCertificateInStore frees the previous context on each call, and the last one is null.
     while ((issuer = CertFindCertificateInStore(store.get(), encoding, 0, CERT_FIND_ANY, nullptr, issuer)) != nullptr) {
         const std::wstring name = issuerName(issuer);
-        DWORD flags = CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG | CERT_STORE_REVOCATION_FLAG;
+        // Signature and time only: with the revocation flag Wine always answers "revoked, no CRL",
+        // so the revocation is checked below against the issuer's own CRL, as Windows would.
+        DWORD flags = CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG;
         if (!CertVerifySubjectCertificateContext(serverCertificate, issuer, &flags))
             flags = CERT_STORE_SIGNATURE_FLAG;
         if (flags & CERT_STORE_TIME_VALIDITY_FLAG)
             LOG_INFO << "Subject certificate failed time validity check: " << name;
         if (flags & CERT_STORE_SIGNATURE_FLAG)
             LOG_INFO << "Subject certificate failed validation against root CA: " << name;
-        if ((flags & CERT_STORE_REVOCATION_FLAG) && !(flags & CERT_STORE_NO_CRL_FLAG)) {
+        if (flags != 0)
+            continue;
+        // Issued by this certificate and signed by it.
+        CrlContextGuard crl(CertFindCRLInStore(store.get(), encoding, CRL_FIND_ISSUED_BY_SIGNATURE_FLAG,
+                                               CRL_FIND_ISSUED_BY, issuer, nullptr));
+        if (!crl) {
+            LOG_INFO << "No CRL for certificate root: " << name;
+            continue;
+        }
+        PCRL_INFO crlInfo = crl.get()->pCrlInfo;
+        if (!CertVerifyCRLRevocation(encoding, serverCertificate->pCertInfo, 1, &crlInfo)) {
             LOG_WARNING << "Certificate was revoked: " << name;
             CertFreeCertificateContext(issuer);
             return false;
         }
-        if (flags == (CERT_STORE_REVOCATION_FLAG | CERT_STORE_NO_CRL_FLAG))
-            LOG_INFO << "No CRL for certificate root: " << name;
-        if (flags != 0)
-            continue;
-        CrlContextGuard crl(CertFindCRLInStore(store.get(), encoding, CRL_FIND_ISSUED_BY_SIGNATURE_FLAG,
-                                               CRL_FIND_ISSUED_BY, issuer, nullptr));
-        const bool verified = crl && CertVerifyCRLTimeValidity(nullptr, crl.get()->pCrlInfo) == 0;
+        const bool verified = CertVerifyCRLTimeValidity(nullptr, crlInfo) == 0;
         if (!verified)
             LOG_WARNING << "CRL time validity check failed: " << name;
         CertFreeCertificateContext(issuer);
@@ -320,6 +326,12 @@ void HttpRequest::sendRequest(const std::string& body)
 void HttpRequest::receiveResponse()
 {
     if (!WinHttpReceiveResponse(handle.get(), nullptr)) {
+        // The file check closes the request from the callback; the send may still have reported
+        // success, so the failure shows only here.
+        if (certificateCheckFailure) {
+            LOG_ERROR << "WinHttpReceiveResponse failed with certificate check failure and error " << GetLastError();
+            HTTPCLIENT_THROW(HttpClient::Error("WinHttpReceiveResponse failed"));
+        }
         LOG_ERROR << "WinHttpReceiveResponse failed with error " << GetLastError();
         HTTPCLIENT_THROW(HttpClient::Error("WinHttpReceiveResponse failed", requestSent));
     }

@@ -1,6 +1,8 @@
 // Requests against the HTTPS server that tests/HttpClient/live_https_test.py starts on
 // localhost:443 with a certificate of a throw-away authority in the Root store, and against a
 // second server whose authority is unknown.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "halvlib/String.h"
@@ -66,6 +68,37 @@ TEST(HttpClientLiveUntrusted, ServerOfAnUnknownAuthorityIsRefused)
     } catch (const HttpClient::Error& e) {
         EXPECT_FALSE(e.statusCode);
         EXPECT_FALSE(e.requestSent);
+    }
+}
+
+// The file check trusts the unknown authority when its certificate is given as a file, and its
+// CRL decides about revocation.
+std::wstring TestFile(const wchar_t* name)
+{
+    wchar_t folder[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"HALVEX_TEST_CERTIFICATES", folder, MAX_PATH);
+    return std::wstring(folder) + L"\\" + name;
+}
+
+HttpClient FileCheckedClient(const wchar_t* crl)
+{
+    return HttpClient(L"localhost", {TestFile(L"unknown-ca.der")}, {TestFile(crl)}, CertificateCheck::ValidateFile, {},
+                      1, L"", true);
+}
+
+TEST(HttpClientLiveUntrusted, FileCheckAcceptsTheGivenAuthority)
+{
+    EXPECT_EQ(FileCheckedClient(L"unknown-good.crl").httpGet(L"agent", {}), WideToUtf8(HttpClientUserAgent()));
+}
+
+TEST(HttpClientLiveUntrusted, FileCheckRefusesARevokedCertificate)
+{
+    try {
+        FileCheckedClient(L"unknown-revoked.crl").httpGet(L"agent", {});
+        FAIL() << "no exception";
+    } catch (const HttpClient::Error& e) {
+        EXPECT_TRUE(e.certificateCheckFailure) << e.what();
+        EXPECT_FALSE(e.statusCode);
     }
 }
 

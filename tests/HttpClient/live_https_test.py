@@ -39,6 +39,26 @@ def make_certificates(folder, name):
             "-CAcreateserial", "-days", "2", "-extfile", "server.ext", "-out", name + "-server.pem", cwd=folder)
 
 
+def make_crls(folder, name):
+    """NAME-good.crl revokes nothing, NAME-revoked.crl revokes NAME-server (both DER)."""
+    ca = os.path.join(folder, name + "-ca-db")
+    os.makedirs(ca)
+    open(os.path.join(ca, "index.txt"), "w").close()
+    with open(os.path.join(ca, "crlnumber"), "w") as f:
+        f.write("01\n")
+    config = os.path.join(ca, "ca.cnf")
+    with open(config, "w") as f:
+        f.write("[ca]\ndefault_ca=test\n[test]\ndatabase=%s/index.txt\ncrlnumber=%s/crlnumber\n"
+                "default_md=sha256\ndefault_crl_days=2\n" % (ca, ca))
+    keys = ["-keyfile", name + "-ca.key", "-cert", name + "-ca.pem"]
+    openssl("ca", "-config", config, "-gencrl", *keys, "-out", name + "-good.pem", cwd=folder)
+    openssl("ca", "-config", config, "-revoke", name + "-server.pem", *keys, cwd=folder)
+    openssl("ca", "-config", config, "-gencrl", *keys, "-out", name + "-revoked.pem", cwd=folder)
+    for kind in ("good", "revoked"):
+        openssl("crl", "-in", name + "-" + kind + ".pem", "-outform", "DER", "-out", name + "-" + kind + ".crl",
+                cwd=folder)
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     def reply(self, status, body):
         data = body.encode("utf-8")
@@ -160,6 +180,8 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         make_certificates(folder, "trusted")
         make_certificates(folder, "unknown")
+        make_crls(folder, "unknown")
+        os.environ["HALVEX_TEST_CERTIFICATES"] = windows_path(folder)
         ca = windows_path(os.path.join(folder, "trusted-ca.der"))
         with Server(folder, "trusted"), Proxy(3128, ConnectHandler), Proxy(3129, AuthConnectHandler):
             if run(WINE_RUN, ROOT_TOOL, ca) != 0:
