@@ -1,5 +1,7 @@
 #include "HttpClient/WinHttp.h"
 
+#include "HttpClient/WinHttpApi.h"
+
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -150,6 +152,12 @@ std::wstring issuerName(PCCERT_CONTEXT certificate)
 
 }  // namespace
 
+WinHttpApi& winHttp()
+{
+    static WinHttpApi api;
+    return api;
+}
+
 void Http::CloseInternetHandle(HINTERNET handle)
 {
     if (!WinHttpCloseHandle(handle)) {
@@ -219,7 +227,7 @@ void HttpSession::restrictSecurityProtocols()
 {
     DWORD error = 0;
     for (DWORD mask : {0x800u, 0xA00u, 0xA80u, 0x80u}) {
-        if (WinHttpSetOption(handle.get(), optionSecureProtocols, &mask, sizeof(mask))) {
+        if (winHttp().setOption(handle.get(), optionSecureProtocols, &mask, sizeof(mask))) {
             char text[9];
             std::snprintf(text, sizeof(text), "%08lx", static_cast<unsigned long>(mask));
             LOG_INFO << "Set security protocol: " << text;
@@ -268,7 +276,7 @@ HttpRequest::HttpRequest(const HttpConnection& connection, const std::wstring& v
     default:
         throw std::logic_error("Unexpected CertificateCheck value");
     }
-    if (!WinHttpSetOption(handle.get(), optionSecurityFlags, &securityFlags, sizeof(securityFlags)))
+    if (!winHttp().setOption(handle.get(), optionSecurityFlags, &securityFlags, sizeof(securityFlags)))
         HTTPCLIENT_THROW(HttpClient::Error(withCode("WinHttpSetOption failed: ", GetLastError()), requestSent));
 
     if (!headers.empty()) {
@@ -311,7 +319,7 @@ void HttpRequest::sendRequest(const std::string& body)
     LOG_INFO << "Request content size: " << body.size();
     const DWORD length = static_cast<DWORD>(body.size());
     void* optional = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data());
-    if (!WinHttpSendRequest(handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, optional, length, length,
+    if (!winHttp().sendRequest(handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, optional, length, length,
                             reinterpret_cast<DWORD_PTR>(this))) {
         const DWORD error = GetLastError();
         if (certificateCheckFailure) {
@@ -325,7 +333,7 @@ void HttpRequest::sendRequest(const std::string& body)
 
 void HttpRequest::receiveResponse()
 {
-    if (!WinHttpReceiveResponse(handle.get(), nullptr)) {
+    if (!winHttp().receiveResponse(handle.get(), nullptr)) {
         // The file check closes the request from the callback; the send may still have reported
         // success, so the failure shows only here.
         if (certificateCheckFailure) {
@@ -341,7 +349,7 @@ int HttpRequest::queryHeaders()
 {
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!winHttp().queryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
         LOG_ERROR << "WinHttpQueryHeaders failed with error " << GetLastError();
         HTTPCLIENT_THROW(HttpClient::Error("WinHttpQueryHeaders failed", requestSent));
@@ -352,7 +360,7 @@ int HttpRequest::queryHeaders()
 DWORD HttpRequest::queryDataAvailable()
 {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(handle.get(), &available)) {
+    if (!winHttp().queryDataAvailable(handle.get(), &available)) {
         LOG_ERROR << "WinHttpQueryDataAvailable failed with error " << GetLastError();
         HTTPCLIENT_THROW(HttpClient::Error("WinHttpQueryDataAvailable failed", requestSent));
     }
@@ -362,7 +370,7 @@ DWORD HttpRequest::queryDataAvailable()
 DWORD HttpRequest::readData(char* buffer, DWORD size)
 {
     DWORD read = 0;
-    if (!WinHttpReadData(handle.get(), buffer, size, &read)) {
+    if (!winHttp().readData(handle.get(), buffer, size, &read)) {
         LOG_ERROR << "WinHttpReadData failed with error " << GetLastError();
         HTTPCLIENT_THROW(HttpClient::Error("WinHttpReadData failed", requestSent));
     }
@@ -374,7 +382,7 @@ void HttpRequest::enableProxyAuthentication(const std::wstring& username, const 
     DWORD supported = 0;
     DWORD first = 0;
     DWORD target = 0;
-    if (!WinHttpQueryAuthSchemes(handle.get(), &supported, &first, &target))
+    if (!winHttp().queryAuthSchemes(handle.get(), &supported, &first, &target))
         HTTPCLIENT_THROW(HttpClient::Error(withCode("WinHttpQueryAuthSchemes failed with error: ", GetLastError()), requestSent));
     DWORD scheme = 0;
     for (DWORD candidate : {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_PASSPORT,
@@ -390,7 +398,7 @@ void HttpRequest::enableProxyAuthentication(const std::wstring& username, const 
             LOG_WARNING << "Basic authentication was offered by the proxy server.";
         HTTPCLIENT_THROW(HttpClient::Error("No supported proxy authentication schemes.", requestSent));
     }
-    if (!WinHttpSetCredentials(handle.get(), WINHTTP_AUTH_TARGET_PROXY, scheme, username.c_str(), password.c_str(), nullptr))
+    if (!winHttp().setCredentials(handle.get(), WINHTTP_AUTH_TARGET_PROXY, scheme, username.c_str(), password.c_str(), nullptr))
         HTTPCLIENT_THROW(HttpClient::Error(withCode("WinHttpSetCredentials failed with error: ", GetLastError()), requestSent));
 }
 
