@@ -18,23 +18,6 @@ std::string toBody(const std::vector<char>& body)
 
 }  // namespace
 
-const char* proxyTypeName(ProxyType type)
-{
-    switch (type) {
-    case MessageRelay:
-        return "Message Relay";
-    case Customer:
-        return "Customer";
-    case System:
-        return "System";
-    case AutoDiscovered:
-        return "Auto-Discovered";
-    case EmptyProxy:
-        return "Empty Proxy";
-    }
-    throw std::logic_error("Error getting Proxy Type");
-}
-
 std::vector<Proxy> splitAutomaticProxies(const std::wstring& proxyList)
 {
     std::vector<Proxy> found;
@@ -121,7 +104,7 @@ std::string HttpClientImpl::doAction(const std::wstring& verb, const std::wstrin
     bool certificateCheckFailure = false;
     for (const Proxy& proxy : orderProxyCandidates()) {
         transport->close();
-        LOG_INFO << "Attempting to connect using proxy '" << proxy.address << "' of type '" << proxyTypeName(proxy.type)
+        LOG_INFO << "Attempting to connect using proxy '" << proxy.address << "' of type '" << ProxyTypeName(proxy.type)
                  << "'.";
         try {
             transport->open(proxy.address, host);

@@ -41,5 +41,3 @@ private:
 std::set<Proxy> buildProxyCandidates(const std::set<Proxy>& proxies, std::int32_t proxyDiscovery,
                                      const std::wstring& host, IHttpTransport& transport);
 
-// "Message Relay", "Customer", "System", "Auto-Discovered", "Empty Proxy"; std::logic_error otherwise.
-const char* proxyTypeName(ProxyType type);

@@ -1,5 +1,7 @@
 #include "Installer/Stage1Settings.h"
 
+#include <stdexcept>
+
 #include "halvlib/String.h"
 
 namespace {
@@ -26,7 +28,7 @@ const char* ProxyTypeName(ProxyType type)
     case EmptyProxy:
         return "Empty Proxy";
     }
-    return "Unknown";
+    throw std::logic_error("Error getting Proxy Type");
 }
 
 Proxy::Proxy(ProxyType type, std::string address, std::string username, std::string password)

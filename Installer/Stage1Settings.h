@@ -12,6 +12,7 @@
 // In the order the transports try them.
 enum ProxyType : std::int32_t { MessageRelay = 0, Customer = 1, System = 2, AutoDiscovered = 3, EmptyProxy = 4 };
 
+// Throws std::logic_error for a value outside the enumeration.
 const char* ProxyTypeName(ProxyType type);
 
 // One proxy candidate. Without an address it is a direct connection, whatever else was given.

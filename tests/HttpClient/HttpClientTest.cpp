@@ -154,10 +154,10 @@ TEST(HttpClientErrorTest, ThrownErrorsCarryTheirSourceLocation)
 
 TEST(HttpClientProxyTypeTest, NamesAndUnknownType)
 {
-    EXPECT_STREQ(proxyTypeName(MessageRelay), "Message Relay");
-    EXPECT_STREQ(proxyTypeName(AutoDiscovered), "Auto-Discovered");
-    EXPECT_STREQ(proxyTypeName(EmptyProxy), "Empty Proxy");
-    EXPECT_THROW(proxyTypeName(static_cast<ProxyType>(7)), std::logic_error);
+    EXPECT_STREQ(ProxyTypeName(MessageRelay), "Message Relay");
+    EXPECT_STREQ(ProxyTypeName(AutoDiscovered), "Auto-Discovered");
+    EXPECT_STREQ(ProxyTypeName(EmptyProxy), "Empty Proxy");
+    EXPECT_THROW(ProxyTypeName(static_cast<ProxyType>(7)), std::logic_error);
 }
 
 struct SplitCase {

@@ -95,14 +95,10 @@ def run(*command):
     return subprocess.run(list(command), stdin=subprocess.DEVNULL, timeout=DEADLINE).returncode
 
 
-class Server:
-    """An HTTPS server on localhost:443 for one phase, stopped at the latest after DEADLINE."""
+class Running:
+    """Serves self.server on a thread for one phase; stopped at the latest after DEADLINE."""
 
-    def __init__(self, folder, name):
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(os.path.join(folder, name + "-server.pem"), os.path.join(folder, name + "-server.key"))
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 443), Handler)
-        self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
+    def arm_deadline(self):
         self.timer = threading.Timer(DEADLINE, self.server.shutdown)
 
     def __enter__(self):
@@ -114,6 +110,17 @@ class Server:
         self.timer.cancel()
         self.server.shutdown()
         self.server.server_close()
+
+
+class Server(Running):
+    """An HTTPS server on localhost:443."""
+
+    def __init__(self, folder, name):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(folder, name + "-server.pem"), os.path.join(folder, name + "-server.key"))
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 443), Handler)
+        self.server.socket = context.wrap_socket(self.server.socket, server_side=True)
+        self.arm_deadline()
 
 
 class ConnectHandler(socketserver.BaseRequestHandler):
@@ -157,22 +164,12 @@ class AuthConnectHandler(ConnectHandler):
     auth_required = True
 
 
-class Proxy:
+class Proxy(Running):
     def __init__(self, port, handler):
         socketserver.ThreadingTCPServer.allow_reuse_address = True
         self.server = socketserver.ThreadingTCPServer(("127.0.0.1", port), handler)
         self.server.daemon_threads = True
-        self.timer = threading.Timer(DEADLINE, self.server.shutdown)
-
-    def __enter__(self):
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        self.timer.start()
-        return self
-
-    def __exit__(self, *exc):
-        self.timer.cancel()
-        self.server.shutdown()
-        self.server.server_close()
+        self.arm_deadline()
 
 
 def main():
