@@ -173,6 +173,7 @@ bool verifyCertificateAgainstFiles(PCCERT_CONTEXT serverCertificate, const std::
         return false;
     FileCertificateStore store(certificateFiles, crlFiles);
     PCCERT_CONTEXT issuer = nullptr;
+    bool verified = false;
     // CertFindCertificateInStore frees the previous context on each call, and the last one is null.
     while ((issuer = CertFindCertificateInStore(store.get(), encoding, 0, CERT_FIND_ANY, nullptr, issuer)) != nullptr) {
         const std::wstring name = issuerName(issuer);
@@ -197,16 +198,17 @@ bool verifyCertificateAgainstFiles(PCCERT_CONTEXT serverCertificate, const std::
         PCRL_INFO crlInfo = crl.get()->pCrlInfo;
         if (!CertVerifyCRLRevocation(encoding, serverCertificate->pCertInfo, 1, &crlInfo)) {
             LOG_WARNING << "Certificate was revoked: " << name;
-            CertFreeCertificateContext(issuer);
-            return false;
+            break;
         }
-        const bool verified = CertVerifyCRLTimeValidity(nullptr, crlInfo) == 0;
+        verified = CertVerifyCRLTimeValidity(nullptr, crlInfo) == 0;
         if (!verified)
             LOG_WARNING << "CRL time validity check failed: " << name;
-        CertFreeCertificateContext(issuer);
-        return verified;
+        break;
     }
-    return false;
+    // Leaving the loop early keeps the current issuer context, which is ours to free.
+    if (issuer != nullptr)
+        CertFreeCertificateContext(issuer);
+    return verified;
 }
 
 HttpSession HttpSession::create(const std::wstring& userAgent, const std::string& proxyAddress, bool secure)
