@@ -105,8 +105,16 @@ std::string readStampBlob(const std::wstring& path)
     if (nt.Signature != IMAGE_NT_SIGNATURE)
         throw std::runtime_error("Invalid IMAGE_NT_SIGNATURE");
 
+    IMAGE_DATA_DIRECTORY directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        // A 64-bit build (the tests' on hosts that run no 32-bit programs) has the wider headers.
+        const std::vector<char> ntData64 = ReadAt(stream, dos.e_lfanew, sizeof(IMAGE_NT_HEADERS64));
+        if (ntData64.size() < sizeof(IMAGE_NT_HEADERS64))
+            throw std::runtime_error("Failed to read full IMAGE_NT_HEADERS64 from file");
+        directory = ToHeader<IMAGE_NT_HEADERS64>(ntData64).OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    }
+
     // Read never holds more than the file has, so a forged size cannot make a large buffer.
-    const IMAGE_DATA_DIRECTORY& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
     const std::vector<char> security = ReadAt(stream, directory.VirtualAddress, directory.Size);
     if (security.size() < directory.Size)
         throw std::runtime_error("Failed to read full IMAGE_DIRECTORY_ENTRY_SECURITY from file");

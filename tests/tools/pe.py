@@ -15,7 +15,9 @@ class Image:
         self.subsystem = struct.unpack_from("<H", data, self.nt + 24 + 68)[0]
 
     def security(self):
-        offset, size = struct.unpack_from("<II", self.data, self.nt + 152)
+        # Data directory 4 of a PE32 image, or of a PE32+ one (the 64-bit test build).
+        entry = 152 if self.magic == 0x10B else 168
+        offset, size = struct.unpack_from("<II", self.data, self.nt + entry)
         return offset, size
 
     def stamp_text(self):
