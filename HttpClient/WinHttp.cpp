@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "halvlib/String.h"
+#include "Utilities/CryptGuards.h"
 #include "Utilities/LogStatement.h"
 
 namespace {
@@ -55,23 +56,9 @@ void win_http_set_status_callback(HINTERNET request, DWORD flags)
         HTTPCLIENT_THROW(HttpClient::Error("Unexpected callback already set on session", false));
 }
 
-void FreeCertificateContext(PCCERT_CONTEXT context)
-{
-    CertFreeCertificateContext(context);
-}
-using CertificateContextGuard = StaticRaii<PCCERT_CONTEXT, &FreeCertificateContext>;
-
-void ForceCloseStore(HCERTSTORE store)
-{
-    CertCloseStore(store, CERT_CLOSE_STORE_FORCE_FLAG);
-}
-using StoreGuard = StaticRaii<HCERTSTORE, &ForceCloseStore>;
-
-void FreeCrlContext(PCCRL_CONTEXT context)
-{
-    CertFreeCRLContext(context);
-}
-using CrlContextGuard = StaticRaii<PCCRL_CONTEXT, &FreeCrlContext>;
+using utilities::crypt::CertificateContextGuard;
+using utilities::crypt::CrlContextGuard;
+using utilities::crypt::StoreGuard;
 
 constexpr DWORD encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 

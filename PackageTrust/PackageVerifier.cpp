@@ -1,0 +1,256 @@
+#include "PackageTrust/PackageVerifier.h"
+
+#include <exception>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "halvlib/ErrorCategory.h"
+#include "halvlib/Logging.h"
+#include "halvlib/String.h"
+#include "Installer/FatalError.h"
+#include "PackageTrust/Digests.h"
+#include "PackageTrust/SignatureVerification.h"
+#include "Utilities/FileSystem.h"
+#include "Utilities/LogStatement.h"
+#include "Utilities/Raii.h"
+
+namespace Setup {
+namespace fs = std::filesystem;
+namespace {
+
+// "." elements removed and letters upper-cased: how every path of a package is compared.
+std::wstring comparisonForm(const std::wstring& path)
+{
+    return utilities::NormalisePathForComparison(path);
+}
+
+const std::wstring& manifestName()
+{
+    static const std::wstring name = comparisonForm(L"manifest.dat");
+    return name;
+}
+
+const std::wstring& catalogManifestName()
+{
+    static const std::wstring name = comparisonForm(L"cmanifest.dat");
+    return name;
+}
+
+bool isManifest(const fs::path& item, const std::wstring& form)
+{
+    const std::wstring& suffix = manifestName();
+    if (form.size() < suffix.size() || form.compare(form.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    if (comparisonForm(item.filename().native()) == catalogManifestName())
+        return false;
+    return fs::file_size(item) <= kMaximumManifestSize;
+}
+
+std::wstring withoutDotElements(const std::wstring& path)
+{
+    fs::path rebuilt;
+    for (const fs::path& element : fs::path(path)) {
+        if (element.native() != L".")
+            rebuilt /= element;
+    }
+    return rebuilt.native();
+}
+
+}  // namespace
+
+std::vector<ManifestedFile> loadManifest(const std::wstring& path, const ManifestTrustStore& trustStore)
+{
+    const std::string p = WideToUtf8(path);
+    if (!fs::exists(path))
+        ThrowSystemError(ERROR_FILE_NOT_FOUND, "Missing manifest file " + p);
+    std::ifstream stream(fs::path(path), std::ios::binary);
+    const std::ios::iostate formerExceptions = stream.exceptions();
+    stream.exceptions(std::ios::failbit | std::ios::badbit);
+    if (!stream.is_open())
+        ThrowLastError("Error opening file " + p);
+
+    const SignedManifestText manifest = parseManifestFile(stream);
+    if (stream.fail() || stream.bad())
+        throw std::runtime_error("Error parsing file " + p);
+
+    // Entries are read from the signed bytes only, so nothing outside the signatures can add one.
+    const std::vector<ManifestSignature>* signatures = nullptr;
+    std::uint32_t mask = 0;
+    std::string_view signedBytes;
+    if (!manifest.lineSignatures.empty()) {
+        signatures = &manifest.lineSignatures;
+        mask = HashAlgorithm::sha384;
+        signedBytes = manifest.body;
+    } else if (!manifest.blockSignatures.empty()) {
+        signatures = &manifest.blockSignatures;
+        mask = HashAlgorithm::sha1;
+        signedBytes = manifest.allText;
+    } else {
+        throw std::runtime_error("Error verifying file " + p + ": no signatures");
+    }
+    try {
+        verifyManifestSignatures(trustStore, *signatures, mask, signedBytes.data(), signedBytes.size());
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Error verifying file " + p + ": " + e.what());
+    }
+
+    std::vector<ManifestedFile> entries;
+    std::istringstream body{std::string(signedBytes)};
+    parseManifestBody(body, entries);
+    if (body.fail() || body.bad())
+        throw std::runtime_error("Error parsing file " + p + ": bad syntax");
+
+    const fs::path folder = fs::absolute(fs::path(path)).parent_path();
+    for (ManifestedFile& entry : entries) {
+        std::wstring relative = entry.relativePath;
+        for (wchar_t& c : relative) {
+            if (c == L'/')
+                c = L'\\';
+        }
+        // ".." is kept: a listed file outside the folder is still checked, and an unlisted one
+        // inside it still fails the strict check.
+        entry.relativePath = withoutDotElements(relative);
+        entry.fullPath = (folder / entry.relativePath).native();
+    }
+    stream.exceptions(formerExceptions);
+    return entries;
+}
+
+Manifest::Manifest(const std::wstring& path, const ManifestTrustStore& trustStore)
+    : path(path), entries(loadManifest(path, trustStore))
+{
+}
+
+ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const ManifestTrustStore& trustStore)
+    : folder(fs::absolute(fs::path(folderPath)).native())
+{
+    for (const fs::directory_entry& item : fs::recursive_directory_iterator(folder)) {
+        std::wstring form = comparisonForm(item.path().native());
+        if (isManifest(item.path(), form))
+            manifests.emplace_back(item.path().native(), trustStore);
+        else
+            unmanifested.insert(std::move(form));
+    }
+    if (manifests.empty())
+        throw std::runtime_error("ManifestedFolder: no manifest files found in " + WideToUtf8(folder));
+    const std::wstring rootManifest = (fs::path(folder) / L"manifest.dat").native();
+    const std::wstring rootForm = comparisonForm(rootManifest);
+    bool rootFound = false;
+    for (const Manifest& manifest : manifests) {
+        rootFound = rootFound || comparisonForm(manifest.path) == rootForm;
+        for (const ManifestedFile& entry : manifest.entries)
+            unmanifested.erase(comparisonForm(entry.fullPath));
+    }
+    if (!rootFound)
+        throw std::runtime_error("ManifestedFolder: did not find a root manifest file " + WideToUtf8(rootManifest));
+}
+
+void ManifestedFolder::checkFiles() const
+{
+    for (const Manifest& manifest : manifests) {
+        for (const ManifestedFile& entry : manifest.entries) {
+            switch (entry.check()) {
+            case 1:
+                throw std::runtime_error("Invalid file " + WideToUtf8(entry.fullPath));
+            case 2:
+                throw std::runtime_error("Missing file " + WideToUtf8(entry.fullPath));
+            default:
+                break;
+            }
+        }
+    }
+}
+
+std::vector<std::wstring> ManifestedFolder::manifestedFiles() const
+{
+    std::vector<std::wstring> files;
+    for (const Manifest& manifest : manifests) {
+        for (const ManifestedFile& entry : manifest.entries)
+            files.push_back(entry.fullPath);
+    }
+    return files;
+}
+
+bool isFileInList(const std::vector<std::wstring>& list, const std::wstring& path)
+{
+    const std::wstring wanted = utilities::NormalisePathForComparison(path);
+    for (const std::wstring& listed : list) {
+        if (utilities::NormalisePathForComparison(listed) == wanted)
+            return true;
+    }
+    return false;
+}
+
+int ManifestedFile::check() const
+{
+    MultiHasher hasher(digestMask);
+    FileHandleGuard file(CreateFileW(fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) {
+            HALVLIB_LOG(halvlib::logging::Warning) << "Error opening manifested file " << fullPath << ": "
+                                                   << halvlib::string::GetErrorCategory().message(error);
+        }
+        return 2;
+    }
+    hasher.updateFromFile(file.get());
+    if (hasher.total() != size) {
+        HALVLIB_LOG(halvlib::logging::Warning) << "Corrupt manifested file " << fullPath << ": size is "
+                                               << hasher.total() << ", expected " << size;
+        return 1;
+    }
+    struct Expected {
+        std::uint32_t algorithm;
+        const char* name;
+        const std::string& digest;
+    };
+    const Expected expected[] = {
+        {HashAlgorithm::sha384, "sha384", sha384},
+        {HashAlgorithm::sha256, "sha256", sha256},
+        {HashAlgorithm::sha1, "sha1", sha1},
+    };
+    for (const Expected& each : expected) {
+        if (!(digestMask & each.algorithm))
+            continue;
+        const std::string computed = hasher.hexDigest(each.algorithm);
+        if (computed != each.digest) {
+            HALVLIB_LOG(halvlib::logging::Warning) << "Corrupt manifested file " << fullPath << ": " << each.name
+                                                   << " is " << computed << ", expected " << each.digest;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+std::pair<bool, bool> PackageVerifier::verify(const std::wstring& folder)
+{
+    try {
+        const ManifestedFolder manifested(folder, trustStore);
+        manifested.checkFiles();
+        if (rejectUnmanifestedFiles) {
+            bool found = false;
+            for (const std::wstring& path : manifested.unmanifested) {
+                std::error_code error;
+                if (fs::is_directory(path, error))
+                    continue;
+                LOG_ERROR << "File missing from manifest: " << path;
+                found = true;
+            }
+            if (found)
+                throw FatalError("Unmanifested file(s) found in package", FatalError::ExtraFileInPackage);
+        }
+        const std::vector<std::wstring> listed = manifested.manifestedFiles();
+        const fs::path root(manifested.folder);
+        return {isFileInList(listed, (root / L"setup.dll").native()),
+                isFileInList(listed, (root / L"setup64.dll").native())};
+    } catch (const FatalError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw FatalError(std::string("Manifest verification failure: ") + e.what(), FatalError::ManifestError);
+    }
+}
+
+}  // namespace Setup

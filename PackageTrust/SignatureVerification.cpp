@@ -1,0 +1,213 @@
+#include "PackageTrust/SignatureVerification.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+
+#include <gsl/gsl>
+
+#include "halvlib/ErrorCategory.h"
+#include "halvlib/Logging.h"
+#include "halvlib/String.h"
+#include "PackageTrust/Digests.h"
+
+namespace Setup {
+namespace {
+using utilities::crypt::CertificateContextGuard;
+using utilities::crypt::CrlContextGuard;
+using utilities::crypt::Encoding;
+using utilities::crypt::KeyGuard;
+using utilities::crypt::StoreGuard;
+
+constexpr const char* kRefusal = ": refusing to load unverified content";
+
+std::string utcText(const FILETIME& time)
+{
+    SYSTEMTIME parts{};
+    if (!FileTimeToSystemTime(&time, &parts))
+        return "(invalid time)";
+    char text[32];
+    std::snprintf(text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02uZ", parts.wYear, parts.wMonth, parts.wDay,
+                  parts.wHour, parts.wMinute, parts.wSecond);
+    return text;
+}
+
+// The platform's revocation flag is not used: Wine answers it with "revoked" whatever the CRL
+// says. The same question is asked here of the CRL that the issuer signed, beside it in its
+// store, with the platform's answers: no such CRL, or the subject listed in it, leaves the flag.
+bool isNotRevokedByIssuerCrl(PCCERT_CONTEXT subject, PCCERT_CONTEXT issuer)
+{
+    if (issuer->hCertStore == nullptr)
+        return false;
+    CrlContextGuard crl(CertFindCRLInStore(issuer->hCertStore, Encoding, CRL_FIND_ISSUED_BY_SIGNATURE_FLAG,
+                                           CRL_FIND_ISSUED_BY, issuer, nullptr));
+    if (!crl)
+        return false;
+    PCRL_INFO crlInfo = crl.get()->pCrlInfo;
+    return CertVerifyCRLRevocation(Encoding, subject->pCertInfo, 1, &crlInfo) != FALSE;
+}
+
+DWORD checkSubjectAgainstIssuer(PCCERT_CONTEXT subject, PCCERT_CONTEXT issuer, DWORD flags)
+{
+    DWORD left = flags & ~static_cast<DWORD>(CERT_STORE_REVOCATION_FLAG);
+    if (!CertVerifySubjectCertificateContext(subject, issuer, &left))
+        ThrowLastError("CertVerifySubjectCertificateContext failed");
+    if ((flags & CERT_STORE_REVOCATION_FLAG) && !isNotRevokedByIssuerCrl(subject, issuer))
+        left |= CERT_STORE_REVOCATION_FLAG;
+    return left;
+}
+
+bool sameIssuerAsSubject(PCCERT_CONTEXT issued, PCCERT_CONTEXT root)
+{
+    const CERT_NAME_BLOB& issuer = issued->pCertInfo->Issuer;
+    const CERT_NAME_BLOB& subject = root->pCertInfo->Subject;
+    return issuer.cbData == subject.cbData && std::equal(issuer.pbData, issuer.pbData + issuer.cbData, subject.pbData);
+}
+
+}  // namespace
+
+std::string thumbprintOf(PCCERT_CONTEXT certificate)
+{
+    MultiHasher hasher(HashAlgorithm::sha1);
+    hasher.update(certificate->pbCertEncoded, certificate->cbCertEncoded);
+    return hasher.hexDigest(HashAlgorithm::sha1);
+}
+
+std::string subjectNameOf(PCCERT_CONTEXT certificate)
+{
+    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_FRIENDLY_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+    std::wstring name(length, L'\0');
+    CertGetNameStringW(certificate, CERT_NAME_FRIENDLY_DISPLAY_TYPE, 0, nullptr, name.data(), length);
+    if (!name.empty() && name.back() == L'\0')
+        name.pop_back();
+    return WideToUtf8(name);
+}
+
+void verifySubjectAgainstIssuer(PCCERT_CONTEXT subject, PCCERT_CONTEXT issuer, DWORD flags)
+{
+    HALVLIB_LOG(halvlib::logging::Debug).appendFormat(
+        "Verifying subject cert (%s thumbprint %s) against issuer (%s thumbprint %s) with flags (%lx)",
+        subjectNameOf(subject).c_str(), thumbprintOf(subject).c_str(), subjectNameOf(issuer).c_str(),
+        thumbprintOf(issuer).c_str(), static_cast<unsigned long>(flags));
+    const DWORD left = checkSubjectAgainstIssuer(subject, issuer, flags);
+    if (left == 0)
+        return;
+    std::string text = "Certificate verification failed:";
+    if (left & CERT_STORE_TIME_VALIDITY_FLAG) {
+        text += "\n\tCertificate expired: " + subjectNameOf(subject) + ": NotBefore " +
+                utcText(subject->pCertInfo->NotBefore) + ", NotAfter " + utcText(subject->pCertInfo->NotAfter);
+    }
+    if (left & CERT_STORE_SIGNATURE_FLAG)
+        text += "\n\tIssuer did not sign the subject certificate";
+    if (left & CERT_STORE_REVOCATION_FLAG)
+        text += "\n\tIssuer revoked the subject certificate";
+    text += "\n\tSubject: " + subjectNameOf(subject) + "\n\tIssuer: " + subjectNameOf(issuer);
+    throw std::runtime_error(text);
+}
+
+void verifyChainToTrustedRoot(PCCERT_CONTEXT signerCertificate, const std::vector<std::string>& chain,
+                              const ManifestTrustStore& trustStore, bool checkTimeValidity)
+{
+    if (chain.empty())
+        throw std::invalid_argument("Empty intermediate certificates chain");
+    std::vector<CertificateContextGuard> intermediates;
+    intermediates.reserve(chain.size());
+    for (const std::string& pem : chain)
+        intermediates.push_back(decodeCertificatePem(pem));
+
+    const DWORD linkFlags = checkTimeValidity ? CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG
+                                              : CERT_STORE_SIGNATURE_FLAG;
+    PCCERT_CONTEXT subject = signerCertificate;
+    for (const CertificateContextGuard& issuer : intermediates) {
+        verifySubjectAgainstIssuer(subject, issuer.get(), linkFlags);
+        subject = issuer.get();
+    }
+
+    PCCERT_CONTEXT last = intermediates.back().get();
+    HALVLIB_LOG(halvlib::logging::Debug) << "Finding root CA cert for intermediate cert " << subjectNameOf(last)
+                                         << " thumbprint " << thumbprintOf(last);
+    const DWORD rootFlags = checkTimeValidity
+        ? CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG | CERT_STORE_REVOCATION_FLAG
+        : CERT_STORE_SIGNATURE_FLAG | CERT_STORE_REVOCATION_FLAG;
+    for (const auto& [rootText, crlText] : trustStore.roots) {
+        // Both are decoded first: a malformed CRL of any candidate fails the check.
+        CertificateContextGuard root = decodeCertificatePem(rootText);
+        CrlContextGuard crl = decodeCrlPem(crlText);
+        HALVLIB_LOG(halvlib::logging::Debug) << "Candidate root CA cert " << subjectNameOf(root.get())
+                                             << " thumbprint " << thumbprintOf(root.get());
+        if (!sameIssuerAsSubject(last, root.get())) {
+            HALVLIB_LOG(halvlib::logging::Debug)
+                << "Candidate root CA cert subject did not match subject cert issuer; trying next candidate";
+            continue;
+        }
+        StoreGuard store(CertOpenStore(CERT_STORE_PROV_MEMORY, Encoding, 0, 0, nullptr));
+        if (!store)
+            throw std::runtime_error("CertOpenStore failed");
+        if (!CertAddCertificateContextToStore(store.get(), root.get(), CERT_STORE_ADD_ALWAYS, nullptr))
+            ThrowLastError("CertAddCertificateContextToStore failed");
+        if (!CertAddCRLContextToStore(store.get(), crl.get(), CERT_STORE_ADD_ALWAYS, nullptr))
+            ThrowLastError("CertAddCRLContextToStore failed");
+        // The store's own copy, so that the revocation check finds the CRL beside it.
+        CertificateContextGuard storeRoot(CertFindCertificateInStore(store.get(), Encoding, 0, CERT_FIND_ANY,
+                                                                     nullptr, nullptr));
+        if (!storeRoot)
+            ThrowLastError("CertFindCertificateInStore failed");
+        if (checkSubjectAgainstIssuer(last, storeRoot.get(), CERT_STORE_SIGNATURE_FLAG) != 0) {
+            HALVLIB_LOG(halvlib::logging::Debug)
+                << "Candidate root CA cert did not sign subject cert; trying next candidate";
+            continue;
+        }
+        verifySubjectAgainstIssuer(last, storeRoot.get(), rootFlags);
+        return;
+    }
+    throw std::runtime_error("Intermediate certificate was not issued by a trusted root CA certificate: " +
+                             subjectNameOf(last) + " thumbprint " + thumbprintOf(last));
+}
+
+bool verifySignature(std::uint32_t algorithm, const std::string& base64Signature, const void* data,
+                     std::size_t length, PCCERT_CONTEXT signerCertificate)
+{
+    MultiHasher hasher(algorithm);
+    const HCRYPTPROV provider = hasher.provider(algorithm);
+    const HCRYPTHASH hash = hasher.hash(algorithm);
+    hasher.update(data, length);
+    KeyGuard key;
+    HCRYPTKEY imported = 0;
+    if (!CryptImportPublicKeyInfo(provider, Encoding, &signerCertificate->pCertInfo->SubjectPublicKeyInfo, &imported))
+        return false;
+    key = KeyGuard(imported);
+    // The platform wants the signature least significant byte first.
+    std::string signature = decodeBase64(base64Signature);
+    std::reverse(signature.begin(), signature.end());
+    return CryptVerifySignatureW(hash, reinterpret_cast<const BYTE*>(signature.data()),
+                                 gsl::narrow<DWORD>(signature.size()), key.get(), nullptr, 0) != FALSE;
+}
+
+void verifyManifestSignatures(const ManifestTrustStore& trustStore, const std::vector<ManifestSignature>& signatures,
+                              std::uint32_t mask, const void* data, std::size_t length)
+{
+    std::vector<const ManifestSignature*> kept;
+    for (const ManifestSignature& signature : signatures) {
+        if (signature.algorithm & mask)
+            kept.push_back(&signature);
+    }
+    if (kept.empty())
+        throw std::runtime_error(std::string("Could not find any signatures") + kRefusal);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const ManifestSignature* a, const ManifestSignature* b) { return a->algorithm > b->algorithm; });
+    for (const ManifestSignature* signature : kept) {
+        CertificateContextGuard signer = decodeCertificatePem(signature->signer);
+        if (!verifySignature(signature->algorithm, signature->signature, data, length, signer.get()))
+            throw std::runtime_error(std::string("Found corrupt signature") + kRefusal);
+        try {
+            verifyChainToTrustedRoot(signer.get(), signature->chain, trustStore, trustStore.checkTimeValidity != 0);
+            return;
+        } catch (const std::exception& e) {
+            HALVLIB_LOG(halvlib::logging::Warning) << e.what();
+        }
+    }
+    throw std::runtime_error(std::string("Could not verify any signatures") + kRefusal);
+}
+
+}  // namespace Setup
