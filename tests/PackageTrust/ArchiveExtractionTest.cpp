@@ -74,6 +74,8 @@ struct GoodArchive {
     const char* expected;
 };
 
+void PrintTo(const GoodArchive& archive, std::ostream* out) { *out << archive.fixture; }
+
 class GoodArchives : public ::testing::TestWithParam<GoodArchive> {};
 
 TEST_P(GoodArchives, ExtractByteExactWithoutEmptyFolders)
@@ -149,6 +151,8 @@ struct BadArchive {
     const char* fixture;
     const char* message;
 };
+
+void PrintTo(const BadArchive& archive, std::ostream* out) { *out << archive.fixture; }
 
 class BadArchives : public ::testing::TestWithParam<BadArchive> {};
 

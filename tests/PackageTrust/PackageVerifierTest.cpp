@@ -106,6 +106,8 @@ struct Damage {
     const char* warning;
 };
 
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
 class DamagedPackage : public PackageVerifierTest, public testing::WithParamInterface<Damage> {};
 
 TEST_P(DamagedPackage, FailsAsAManifestError)
@@ -170,6 +172,8 @@ struct Refusal {
     const char* error;  // after "Error verifying file <manifest>: "
     const char* warning;
 };
+
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << WideToUtf8(refusal.package); }
 
 class RefusedSignatures : public PackageVerifierTest, public testing::WithParamInterface<Refusal> {};
 

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "halvlib/String.h"
 #include "PackageTrust/ManifestParser.h"
 #include "PackageTrust/SignatureVerification.h"
 #include "PackageTrust/TrustFixtures.h"
@@ -213,6 +214,8 @@ struct SignaturesCase {
     const char* error;  // "" when accepted
     const char* warning;
 };
+
+void PrintTo(const SignaturesCase& c, std::ostream* out) { *out << WideToUtf8(c.package); }
 
 class ManifestSignatures : public testing::TestWithParam<SignaturesCase> {};
 
