@@ -41,14 +41,17 @@ MultiHasher::MultiHasher(std::uint32_t mask) : slots(new Slot[kinds.size()])
         slot.enabled = (mask & kinds[i].flag) != 0;
         if (!slot.enabled)
             continue;
+        // The error is read first: building the log statement may reset it.
         if (!CryptAcquireContextW(&slot.provider, nullptr, nullptr, kinds[i].providerType, CRYPT_VERIFYCONTEXT)) {
-            HALVLIB_LOG(halvlib::logging::Error) << "CryptAcquireContextW failed: " << GetLastError();
+            const DWORD error = GetLastError();
+            HALVLIB_LOG(halvlib::logging::Error) << "CryptAcquireContextW failed: " << error;
             slot.provider = 0;
             slot.enabled = false;
             continue;
         }
         if (!CryptCreateHash(slot.provider, kinds[i].algorithm, 0, 0, &slot.hash)) {
-            HALVLIB_LOG(halvlib::logging::Error) << "CryptCreateHash failed: " << GetLastError();
+            const DWORD error = GetLastError();
+            HALVLIB_LOG(halvlib::logging::Error) << "CryptCreateHash failed: " << error;
             slot.hash = 0;
             slot.enabled = false;
         }

@@ -332,6 +332,12 @@ SignedManifestText& SignedManifestText::operator=(const SignedManifestText& othe
     return *this;
 }
 
+void throwStreamFailure(const std::ios_base::failure& failure)
+{
+    // The library's own text names its internals; say which state failed instead.
+    throw std::ios_base::failure("ios_base::failbit set", failure.code());
+}
+
 SignedManifestText parseManifestFile(std::istream& stream)
 {
     SignedManifestText result;
@@ -341,8 +347,7 @@ SignedManifestText parseManifestFile(std::istream& stream)
         while (stream.peek() != std::char_traits<char>::eof())
             parser.line(readLine(stream, buffer.get()));
     } catch (const std::ios_base::failure& e) {
-        // The library's own text names its internals; say which state failed instead.
-        throw std::ios_base::failure("ios_base::failbit set", e.code());
+        throwStreamFailure(e);
     }
     parser.finish();
     return result;

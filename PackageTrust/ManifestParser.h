@@ -45,6 +45,9 @@ struct ManifestedFile {
     int check() const;
 };
 
+// Rethrows a stream's failure under the text that names the failed state.
+[[noreturn]] void throwStreamFailure(const std::ios_base::failure& failure);
+
 // The stream must be binary with exceptions enabled for failbit and badbit.
 SignedManifestText parseManifestFile(std::istream& stream);
 

@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 ManifestTrustStore::ManifestTrustStore(const std::vector<std::wstring>& folders)
 {
     for (const std::wstring& folder : folders) {
-        if (!fs::is_directory(folder))
+        std::error_code error;
+        if (!fs::is_directory(folder, error))
             continue;
         for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
             // Case-sensitive on purpose: only the exact extension marks a trusted root.

@@ -48,6 +48,15 @@ bool isManifest(const fs::path& item, const std::wstring& form)
     return fs::file_size(item) <= kMaximumManifestSize;
 }
 
+bool isLinkedFolder(const fs::directory_entry& item)
+{
+    std::error_code error;
+    if (!item.is_directory(error))
+        return false;
+    const DWORD attributes = GetFileAttributesW(item.path().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::wstring withoutDotElements(const std::wstring& path)
 {
     fs::path rebuilt;
@@ -67,9 +76,12 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
         ThrowSystemError(ERROR_FILE_NOT_FOUND, "Missing manifest file " + p);
     std::ifstream stream(fs::path(path), std::ios::binary);
     const std::ios::iostate formerExceptions = stream.exceptions();
-    stream.exceptions(std::ios::failbit | std::ios::badbit);
-    if (!stream.is_open())
-        ThrowLastError("Error opening file " + p);
+    try {
+        // A stream that did not open fails here, at once.
+        stream.exceptions(std::ios::failbit | std::ios::badbit);
+    } catch (const std::ios_base::failure& e) {
+        throwStreamFailure(e);
+    }
 
     const SignedManifestText manifest = parseManifestFile(stream);
     if (stream.fail() || stream.bad())
@@ -126,7 +138,11 @@ Manifest::Manifest(const std::wstring& path, const ManifestTrustStore& trustStor
 ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const ManifestTrustStore& trustStore)
     : folder(fs::absolute(fs::path(folderPath)).native())
 {
-    for (const fs::directory_entry& item : fs::recursive_directory_iterator(folder)) {
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+        const fs::directory_entry& item = *it;
+        // A linked folder may lead anywhere, even back up the tree: its contents are not the package's.
+        if (isLinkedFolder(item))
+            it.disable_recursion_pending();
         std::wstring form = comparisonForm(item.path().native());
         if (isManifest(item.path(), form))
             manifests.emplace_back(item.path().native(), trustStore);

@@ -43,11 +43,16 @@ HANDLE OpenLogFile(const std::wstring& path, DWORD shareMode, bool append)
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         file = CreateLogFile(path, FILE_READ_DATA | FILE_WRITE_DATA, shareMode);
         canRead = file != INVALID_HANDLE_VALUE;
-        if (file == INVALID_HANDLE_VALUE)
+        DWORD firstError = ERROR_SUCCESS;
+        if (file == INVALID_HANDLE_VALUE) {
+            firstError = GetLastError();
             file = CreateLogFile(path, FILE_WRITE_DATA | FILE_APPEND_DATA, shareMode);
+        }
         if (file != INVALID_HANDLE_VALUE)
             break;
-        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kAttempts)
+        // Only a file that another process holds is worth waiting for.
+        if (firstError != ERROR_SHARING_VIOLATION || GetLastError() != ERROR_SHARING_VIOLATION ||
+            attempt == kAttempts)
             return INVALID_HANDLE_VALUE;
         Sleep(kRetryDelayMs);
     }
@@ -95,7 +100,8 @@ void CommitFile(const std::wstring& source, const std::wstring& target)
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return;
         // A reader or a virus scanner may hold the file for a moment.
-        Sleep(kRetryDelayMs);
+        if (attempt < kAttempts)
+            Sleep(kRetryDelayMs);
     }
     ThrowSystemError(static_cast<int>(error),
                      "Failed to commit " + WideToUtf8(source) + " to " + WideToUtf8(target));

@@ -136,7 +136,14 @@ QueuedFileSink::QueuedFileSink(std::wstring path, int minimumLevel)
     : LogSink(minimumLevel), path(std::move(path))
 {
     file = OpenLogFile(this->path, kFileShareMode, true);
-    writer = std::thread([this] { Run(); });
+    try {
+        writer = std::thread([this] { Run(); });
+    } catch (...) {
+        // The destructor does not run for a half-built sink.
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        throw;
+    }
 }
 
 QueuedFileSink::~QueuedFileSink()

@@ -18,6 +18,7 @@
 #include "support/Matchers.h"
 #include "support/TraceLogReset.h"
 #include "Utilities/FileSystem.h"
+#include "Utilities/Raii.h"
 #include "Utilities/TraceLog.h"
 
 namespace Setup {
@@ -88,8 +89,32 @@ TEST_F(PackageVerifierTest, ACorrectlySignedPackageVerifiesStrictly)
         test::trust::AddRoot(store, L"expired-root");
         const Outcome outcome = Verify(Copy(package), true, store);
         EXPECT_FALSE(outcome.failed) << outcome.message;
-        EXPECT_EQ(outcome.listed, std::make_pair(true, false)) << testing::PrintToString(std::wstring(package));
+        // Only the block package lists setup64.dll.
+        EXPECT_EQ(outcome.listed, std::make_pair(true, std::wstring(package) == L"block"))
+            << testing::PrintToString(std::wstring(package));
     }
+}
+
+TEST_F(PackageVerifierTest, EveryListedDigestMustHold)
+{
+    // SHA-384 and SHA-256 of a.txt hold, its SHA-1 does not.
+    const fs::path package = Copy(L"wrong-sha1");
+    const Outcome outcome = Verify(package, false);
+    EXPECT_EQ(outcome.type, FatalError::ManifestError);
+    EXPECT_EQ(outcome.message, "Manifest verification failure: Invalid file " + Named(package / L"a.txt"));
+    EXPECT_THAT(log.Texts(halvlib::logging::Warning),
+                Contains(test::MatchesEcmaRegex(".*a\\.txt: sha1 is [0-9a-f]{40}, expected 0{40}")));
+}
+
+TEST_F(PackageVerifierTest, AManifestThatCannotBeOpenedFailsAtOnce)
+{
+    const fs::path package = Copy(L"good");
+    FileHandleGuard held(CreateFileW((package / L"manifest.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const Outcome outcome = Verify(package, false);
+    EXPECT_EQ(outcome.type, FatalError::ManifestError);
+    EXPECT_EQ(outcome.message, "Manifest verification failure: ios_base::failbit set: iostream error");
 }
 
 TEST_F(PackageVerifierTest, NamesAreComparedCaseBlindWithoutDotElements)
@@ -222,6 +247,7 @@ TEST_F(PackageVerifierTest, UnlistedFilesFailOnlyAStrictCheckAfterEachIsLogged)
     const fs::path package = Copy(L"good");
     Overwrite(package / L"extra.txt", "extra");
     Overwrite(package / L"bin" / L"Another.txt", "another");
+    Overwrite(package / L"CManifest.dat", "a catalog is no manifest");
     fs::create_directories(package / L"empty-folder");
 
     EXPECT_FALSE(Verify(package, false).failed);
@@ -243,6 +269,8 @@ TEST_F(PackageVerifierTest, UnlistedFilesFailOnlyAStrictCheckAfterEachIsLogged)
     const std::string second = missing(package / L"extra.txt");
     ASSERT_THAT(trace, HasSubstr(first));
     ASSERT_THAT(trace, HasSubstr(second));
+    EXPECT_THAT(trace, HasSubstr(missing(package / L"CManifest.dat")));
+    EXPECT_THAT(trace, HasSubstr(" ERROR : " + first));
     EXPECT_LT(trace.find(first), trace.find(second));
     EXPECT_THAT(trace, testing::Not(HasSubstr("EMPTY-FOLDER")));
 }

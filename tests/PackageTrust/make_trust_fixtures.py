@@ -292,8 +292,9 @@ def make_packages(pki, packages):
 
     line_signed("good", [line_signature("sha384", signer, good_chain)])
 
+    # The block package also carries the 64-bit setup program.
     package = Package(os.path.join(packages, "block"))
-    body = good_body(package)
+    body = good_body(package, GOOD_FILES + [("setup64.dll", b"setup64\n", ())])
     package.manifest("manifest.dat", body, block=signature_block(body.encode(), signer, good_chain))
 
     line_signed("deep-chain", [line_signature("sha384", cert(pki, "deep-signer"),
@@ -313,6 +314,11 @@ def make_packages(pki, packages):
     body = good_body(package)
     package.manifest("manifest.dat", body, signature_lines(
         body.encode(), [line_signature("sha384", cert(pki, "dev-signer"), [cert(pki, "dev-intermediate")])]))
+
+    # a.txt's SHA-384 and SHA-256 hold but its SHA-1 does not.
+    package = Package(os.path.join(packages, "wrong-sha1"))
+    body = good_body(package).replace(hashlib.sha1(b"alpha\n").hexdigest(), "0" * 40)
+    package.manifest("manifest.dat", body, signature_lines(body.encode(), [line_signature("sha384", signer, good_chain)]))
 
     line_signed("unsigned", [])
     line_signed("broken-then-good", [line_signature("sha384", cert(pki, "other-signer"),
@@ -344,6 +350,8 @@ def make_packages(pki, packages):
     package.manifest("manifest.dat", body,
                      signature_lines(body.encode(), [line_signature("sha384", signer, good_chain)]))
     sub_manifest(package, pki, name="Manifest.DAT", files=(("y.txt", b"yankee\n"),))
+    # Any name that ends in manifest.dat is a manifest, within the size limit.
+    sub_manifest(package, pki, folder="sub2", name="xmanifest.dat", files=(("z.txt", b"zulu\n"),))
 
     package = Package(os.path.join(packages, "sub-only"))
     package.file("loose.txt", b"loose\n")
