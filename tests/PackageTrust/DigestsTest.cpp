@@ -83,6 +83,21 @@ TEST(MultiHasher, ReadsAFileFromItsCurrentPositionInManyChunks)
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
+TEST(MultiHasher, AnEmptyFileGivesTheDigestsOfNoBytes)
+{
+    test::TempFolder folder;
+    const auto path = folder / L"empty.bin";
+    std::ofstream(path, std::ios::binary).close();
+    FileHandleGuard file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    MultiHasher hasher(HashAlgorithm::md5 | HashAlgorithm::sha384);
+    hasher.updateFromFile(file.get());
+    EXPECT_EQ(hasher.total(), 0u);
+    EXPECT_EQ(hasher.hexDigest(HashAlgorithm::md5), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(hasher.hexDigest(HashAlgorithm::sha384),
+              "38b060a751ac96384cd9327eb1b1e36a21fdb71114be07434c0cc7bf63f6e1da274edebfe76f65fbd51ad2f14898b95b");
+}
+
 TEST(MultiHasher, ARejectedReadEndsTheFeedWithoutAnError)
 {
     MultiHasher hasher(HashAlgorithm::sha1);

@@ -11,6 +11,8 @@
 
 #include "PackageTrust/ManifestTrustStore.h"
 #include "PackageTrust/TrustFixtures.h"
+#include "halvlib/String.h"
+#include "support/TraceLogReset.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/Raii.h"
 
@@ -97,10 +99,15 @@ TEST(ManifestTrustStore, AnUnreadableCrlFailsTheStoreWithItsPath)
               "Failed to open " + (folder / L"a.crl").string());
 }
 
-TEST(ManifestTrustStore, CertificatesFolderIsUnderProgramData)
+TEST(ManifestTrustStore, CertificatesFolderIsUnderProgramDataAndLogged)
 {
-    EXPECT_EQ(getManifestCertificatesFolder(),
-              utilities::GetProgramDataFolder() + L"\\Halvex\\Certificates\\AutoUpdate\\Manifest\\");
+    test::TempFolder temp;
+    SetTraceLogFile((temp / L"trace.log").wstring());
+    const std::wstring folder = getManifestCertificatesFolder();
+    test::ClearTraceLogFile();
+    EXPECT_EQ(folder, utilities::GetProgramDataFolder() + L"\\Halvex\\Certificates\\AutoUpdate\\Manifest\\");
+    EXPECT_THAT(test::ReadFile(temp / L"trace.log"),
+                HasSubstr(" INFO : " + EscapeLogText("Manifest certificates folder: " + WideToUtf8(folder)) + "\r\n"));
 }
 
 TEST(ReadFileToString, KeepsEveryByte)
