@@ -63,6 +63,11 @@ TEST(MultiHasher, FeedsEveryEnabledAlgorithmFromOnePass)
     EXPECT_EQ(hasher.digest(HashAlgorithm::sha384).size(), 48u);
 }
 
+FileHandleGuard OpenToRead(const std::filesystem::path& path)
+{
+    return FileHandleGuard(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 TEST(MultiHasher, ReadsAFileFromItsCurrentPositionInManyChunks)
 {
     test::TempFolder folder;
@@ -71,7 +76,7 @@ TEST(MultiHasher, ReadsAFileFromItsCurrentPositionInManyChunks)
         std::ofstream out(path, std::ios::binary);
         out << "xyz" << std::string(1000000, 'a');
     }
-    FileHandleGuard file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandleGuard file = OpenToRead(path);
     ASSERT_TRUE(file);
     ASSERT_NE(SetFilePointer(file.get(), 3, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
 
@@ -88,7 +93,7 @@ TEST(MultiHasher, AnEmptyFileGivesTheDigestsOfNoBytes)
     test::TempFolder folder;
     const auto path = folder / L"empty.bin";
     std::ofstream(path, std::ios::binary).close();
-    FileHandleGuard file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandleGuard file = OpenToRead(path);
     ASSERT_TRUE(file);
     MultiHasher hasher(HashAlgorithm::md5 | HashAlgorithm::sha384);
     hasher.updateFromFile(file.get());
