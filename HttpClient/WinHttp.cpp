@@ -60,7 +60,7 @@ using utilities::crypt::CertificateContextGuard;
 using utilities::crypt::CrlContextGuard;
 using utilities::crypt::StoreGuard;
 
-constexpr DWORD encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+using utilities::crypt::Encoding;
 
 // A collection of the given files' stores for one validation.
 class FileCertificateStore {
@@ -69,7 +69,7 @@ public:
     {
         if (certificateFiles.empty())
             throw std::runtime_error("Cannot use file cert store without any certificates.");
-        collection = StoreGuard(CertOpenStore(CERT_STORE_PROV_COLLECTION, encoding, 0, 0, nullptr));
+        collection = StoreGuard(CertOpenStore(CERT_STORE_PROV_COLLECTION, Encoding, 0, 0, nullptr));
         if (!collection)
             throw std::runtime_error(withCode("Failed to open collection store with error: ", GetLastError()));
         for (const std::wstring& path : crlFiles) {
@@ -83,16 +83,16 @@ public:
                 LOG_WARNING << "Ignoring PEM encoded CRL: " << path;
                 continue;
             }
-            StoreGuard memory(CertOpenStore(CERT_STORE_PROV_MEMORY, encoding, 0, 0, nullptr));
+            StoreGuard memory(CertOpenStore(CERT_STORE_PROV_MEMORY, Encoding, 0, 0, nullptr));
             if (!memory)
                 throw std::runtime_error(withCode("Failed to create certificate memory store with error: ", GetLastError()));
-            if (!CertAddEncodedCRLToStore(memory.get(), encoding, reinterpret_cast<const BYTE*>(bytes.data()),
+            if (!CertAddEncodedCRLToStore(memory.get(), Encoding, reinterpret_cast<const BYTE*>(bytes.data()),
                                           static_cast<DWORD>(bytes.size()), CERT_STORE_ADD_ALWAYS, nullptr))
                 throw std::runtime_error(withCode("Failed to add CRL to memory store with error: ", GetLastError()));
             addMember(std::move(memory), "Failed to add memory store to the certificate store collection, with error: ");
         }
         for (const std::wstring& path : certificateFiles) {
-            StoreGuard fileStore(CertOpenStore(CERT_STORE_PROV_FILENAME_W, encoding, 0, CERT_STORE_READONLY_FLAG,
+            StoreGuard fileStore(CertOpenStore(CERT_STORE_PROV_FILENAME_W, Encoding, 0, CERT_STORE_READONLY_FLAG,
                                                path.c_str()));
             if (!fileStore)
                 throw std::runtime_error(withCode("Failed to open file store with error: ", GetLastError()));
@@ -162,7 +162,7 @@ bool verifyCertificateAgainstFiles(PCCERT_CONTEXT serverCertificate, const std::
     PCCERT_CONTEXT issuer = nullptr;
     bool verified = false;
     // CertFindCertificateInStore frees the previous context on each call, and the last one is null.
-    while ((issuer = CertFindCertificateInStore(store.get(), encoding, 0, CERT_FIND_ANY, nullptr, issuer)) != nullptr) {
+    while ((issuer = CertFindCertificateInStore(store.get(), Encoding, 0, CERT_FIND_ANY, nullptr, issuer)) != nullptr) {
         const std::wstring name = issuerName(issuer);
         // Signature and time only: with the revocation flag Wine always answers "revoked, no CRL",
         // so the revocation is checked below against the issuer's own CRL, as Windows would.
@@ -175,19 +175,16 @@ bool verifyCertificateAgainstFiles(PCCERT_CONTEXT serverCertificate, const std::
             LOG_INFO << "Subject certificate failed validation against root CA: " << name;
         if (flags != 0)
             continue;
-        // Issued by this certificate and signed by it.
-        CrlContextGuard crl(CertFindCRLInStore(store.get(), encoding, CRL_FIND_ISSUED_BY_SIGNATURE_FLAG,
-                                               CRL_FIND_ISSUED_BY, issuer, nullptr));
+        const CrlContextGuard crl = utilities::crypt::FindCrlIssuedBy(store.get(), issuer);
         if (!crl) {
             LOG_INFO << "No CRL for certificate root: " << name;
             continue;
         }
-        PCRL_INFO crlInfo = crl.get()->pCrlInfo;
-        if (!CertVerifyCRLRevocation(encoding, serverCertificate->pCertInfo, 1, &crlInfo)) {
+        if (utilities::crypt::IsListedIn(serverCertificate, crl.get())) {
             LOG_WARNING << "Certificate was revoked: " << name;
             break;
         }
-        verified = CertVerifyCRLTimeValidity(nullptr, crlInfo) == 0;
+        verified = CertVerifyCRLTimeValidity(nullptr, crl.get()->pCrlInfo) == 0;
         if (!verified)
             LOG_WARNING << "CRL time validity check failed: " << name;
         break;

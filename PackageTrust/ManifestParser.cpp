@@ -177,8 +177,6 @@ public:
         push();
         result_.allText = result_.text;
         result_.body = std::string_view(result_.text).substr(0, bodyLength_);
-        if (result_.text.size() != keptLength_)
-            throw std::runtime_error("Manifest file parse error");
         if (result_.text.empty())
             throw std::runtime_error("Manifest file missing body");
     }
@@ -220,11 +218,7 @@ private:
         }
     }
 
-    void keep(std::string_view line)
-    {
-        result_.text.append(line);
-        keptLength_ += line.size();
-    }
+    void keep(std::string_view line) { result_.text.append(line); }
 
     void give(std::string certificate)
     {
@@ -248,7 +242,6 @@ private:
     SignedManifestText& result_;
     int state_ = 0;
     std::size_t bodyLength_ = 0;
-    std::size_t keptLength_ = 0;
     ManifestSignature current_;
     bool inCertificate_ = false;
     std::string certificate_;

@@ -20,21 +20,18 @@ namespace Setup {
 namespace fs = std::filesystem;
 namespace {
 
-// "." elements removed and letters upper-cased: how every path of a package is compared.
-std::wstring comparisonForm(const std::wstring& path)
-{
-    return utilities::NormalisePathForComparison(path);
-}
+// How every path of a package is compared.
+using utilities::NormalisePathForComparison;
 
 const std::wstring& manifestName()
 {
-    static const std::wstring name = comparisonForm(L"manifest.dat");
+    static const std::wstring name = NormalisePathForComparison(L"manifest.dat");
     return name;
 }
 
 const std::wstring& catalogManifestName()
 {
-    static const std::wstring name = comparisonForm(L"cmanifest.dat");
+    static const std::wstring name = NormalisePathForComparison(L"cmanifest.dat");
     return name;
 }
 
@@ -43,7 +40,7 @@ bool isManifest(const fs::path& item, const std::wstring& form)
     const std::wstring& suffix = manifestName();
     if (form.size() < suffix.size() || form.compare(form.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
-    if (comparisonForm(item.filename().native()) == catalogManifestName())
+    if (NormalisePathForComparison(item.filename().native()) == catalogManifestName())
         return false;
     return fs::file_size(item) <= kMaximumManifestSize;
 }
@@ -57,16 +54,6 @@ bool isLinkedFolder(const fs::directory_entry& item)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-std::wstring withoutDotElements(const std::wstring& path)
-{
-    fs::path rebuilt;
-    for (const fs::path& element : fs::path(path)) {
-        if (element.native() != L".")
-            rebuilt /= element;
-    }
-    return rebuilt.native();
-}
-
 }  // namespace
 
 std::vector<ManifestedFile> loadManifest(const std::wstring& path, const ManifestTrustStore& trustStore)
@@ -75,7 +62,6 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
     if (!fs::exists(path))
         ThrowSystemError(ERROR_FILE_NOT_FOUND, "Missing manifest file " + p);
     std::ifstream stream(fs::path(path), std::ios::binary);
-    const std::ios::iostate formerExceptions = stream.exceptions();
     try {
         // A stream that did not open fails here, at once.
         stream.exceptions(std::ios::failbit | std::ios::badbit);
@@ -116,17 +102,11 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
 
     const fs::path folder = fs::absolute(fs::path(path)).parent_path();
     for (ManifestedFile& entry : entries) {
-        std::wstring relative = entry.relativePath;
-        for (wchar_t& c : relative) {
-            if (c == L'/')
-                c = L'\\';
-        }
         // ".." is kept: a listed file outside the folder is still checked, and an unlisted one
         // inside it still fails the strict check.
-        entry.relativePath = withoutDotElements(relative);
+        entry.relativePath = utilities::RemoveDotElements(fs::path(entry.relativePath).make_preferred().native());
         entry.fullPath = (folder / entry.relativePath).native();
     }
-    stream.exceptions(formerExceptions);
     return entries;
 }
 
@@ -143,7 +123,7 @@ ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const Manifes
         // A linked folder may lead anywhere, even back up the tree: its contents are not the package's.
         if (isLinkedFolder(item))
             it.disable_recursion_pending();
-        std::wstring form = comparisonForm(item.path().native());
+        std::wstring form = NormalisePathForComparison(item.path().native());
         if (isManifest(item.path(), form))
             manifests.emplace_back(item.path().native(), trustStore);
         else
@@ -152,12 +132,12 @@ ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const Manifes
     if (manifests.empty())
         throw std::runtime_error("ManifestedFolder: no manifest files found in " + WideToUtf8(folder));
     const std::wstring rootManifest = (fs::path(folder) / L"manifest.dat").native();
-    const std::wstring rootForm = comparisonForm(rootManifest);
+    const std::wstring rootForm = NormalisePathForComparison(rootManifest);
     bool rootFound = false;
     for (const Manifest& manifest : manifests) {
-        rootFound = rootFound || comparisonForm(manifest.path) == rootForm;
+        rootFound = rootFound || NormalisePathForComparison(manifest.path) == rootForm;
         for (const ManifestedFile& entry : manifest.entries)
-            unmanifested.erase(comparisonForm(entry.fullPath));
+            unmanifested.erase(NormalisePathForComparison(entry.fullPath));
     }
     if (!rootFound)
         throw std::runtime_error("ManifestedFolder: did not find a root manifest file " + WideToUtf8(rootManifest));
@@ -191,9 +171,9 @@ std::vector<std::wstring> ManifestedFolder::manifestedFiles() const
 
 bool isFileInList(const std::vector<std::wstring>& list, const std::wstring& path)
 {
-    const std::wstring wanted = utilities::NormalisePathForComparison(path);
+    const std::wstring wanted = NormalisePathForComparison(path);
     for (const std::wstring& listed : list) {
-        if (utilities::NormalisePathForComparison(listed) == wanted)
+        if (NormalisePathForComparison(listed) == wanted)
             return true;
     }
     return false;

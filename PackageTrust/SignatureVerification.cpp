@@ -33,19 +33,15 @@ std::string utcText(const FILETIME& time)
     return text;
 }
 
-// The platform's revocation flag is not used: Wine answers it with "revoked" whatever the CRL
-// says. The same question is asked here of the CRL that the issuer signed, beside it in its
-// store, with the platform's answers: no such CRL, or the subject listed in it, leaves the flag.
+// The platform's revocation flag is not used (see FindCrlIssuedBy). The same question is asked
+// of the CRL beside the issuer in its store, with the platform's answers: no such CRL, or the
+// subject listed in it, leaves the flag.
 bool isNotRevokedByIssuerCrl(PCCERT_CONTEXT subject, PCCERT_CONTEXT issuer)
 {
     if (issuer->hCertStore == nullptr)
         return false;
-    CrlContextGuard crl(CertFindCRLInStore(issuer->hCertStore, Encoding, CRL_FIND_ISSUED_BY_SIGNATURE_FLAG,
-                                           CRL_FIND_ISSUED_BY, issuer, nullptr));
-    if (!crl)
-        return false;
-    PCRL_INFO crlInfo = crl.get()->pCrlInfo;
-    return CertVerifyCRLRevocation(Encoding, subject->pCertInfo, 1, &crlInfo) != FALSE;
+    const CrlContextGuard crl = utilities::crypt::FindCrlIssuedBy(issuer->hCertStore, issuer);
+    return crl && !utilities::crypt::IsListedIn(subject, crl.get());
 }
 
 DWORD checkSubjectAgainstIssuer(PCCERT_CONTEXT subject, PCCERT_CONTEXT issuer, DWORD flags)
@@ -127,9 +123,7 @@ void verifyChainToTrustedRoot(PCCERT_CONTEXT signerCertificate, const std::vecto
     PCCERT_CONTEXT last = intermediates.back().get();
     HALVLIB_LOG(halvlib::logging::Debug) << "Finding root CA cert for intermediate cert " << subjectNameOf(last)
                                          << " thumbprint " << thumbprintOf(last);
-    const DWORD rootFlags = checkTimeValidity
-        ? CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG | CERT_STORE_REVOCATION_FLAG
-        : CERT_STORE_SIGNATURE_FLAG | CERT_STORE_REVOCATION_FLAG;
+    const DWORD rootFlags = linkFlags | CERT_STORE_REVOCATION_FLAG;
     for (const auto& [rootText, crlText] : trustStore.roots) {
         // Both are decoded first: a malformed CRL of any candidate fails the check.
         CertificateContextGuard root = decodeCertificatePem(rootText);
@@ -172,11 +166,10 @@ bool verifySignature(std::uint32_t algorithm, const std::string& base64Signature
     const HCRYPTPROV provider = hasher.provider(algorithm);
     const HCRYPTHASH hash = hasher.hash(algorithm);
     hasher.update(data, length);
-    KeyGuard key;
     HCRYPTKEY imported = 0;
     if (!CryptImportPublicKeyInfo(provider, Encoding, &signerCertificate->pCertInfo->SubjectPublicKeyInfo, &imported))
         return false;
-    key = KeyGuard(imported);
+    const KeyGuard key(imported);
     // The platform wants the signature least significant byte first.
     std::string signature = decodeBase64(base64Signature);
     std::reverse(signature.begin(), signature.end());

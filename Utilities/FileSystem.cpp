@@ -116,6 +116,16 @@ std::wstring GetSystemFolder(SystemFolderId id)
     UTILITIES_THROW(std::logic_error("Unrecognised Id"));
 }
 
+std::wstring RemoveDotElements(const std::wstring& path)
+{
+    std::filesystem::path rebuilt;
+    for (const auto& element : std::filesystem::path(path)) {
+        if (element.native() != L".")
+            rebuilt /= element;
+    }
+    return rebuilt.native();
+}
+
 std::wstring NormalisePathForComparison(const std::wstring& path)
 {
     // Some standard libraries read no network or device root name and would drop one of its
@@ -125,12 +135,7 @@ std::wstring NormalisePathForComparison(const std::wstring& path)
         const bool device = path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && IsSeparator(path[3]);
         prefixLength = device ? 4 : 2;
     }
-    std::filesystem::path rebuilt;
-    for (const auto& element : std::filesystem::path(path.substr(prefixLength))) {
-        if (element.native() != L".")
-            rebuilt /= element;
-    }
-    std::wstring text = path.substr(0, prefixLength) + rebuilt.wstring();
+    std::wstring text = path.substr(0, prefixLength) + RemoveDotElements(path.substr(prefixLength));
     if (CharUpperBuffW(text.data(), static_cast<DWORD>(text.size())) != text.size())
         UTILITIES_THROW(std::runtime_error("CharUpperBuffW failed"));
     return text;

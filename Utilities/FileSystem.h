@@ -33,6 +33,9 @@ std::wstring ReadCurrentVersionValue(const wchar_t* name);
 // The ARM folders are "" on other machines. Throws std::logic_error "Unrecognised Id".
 std::wstring GetSystemFolder(SystemFolderId id);
 
+// The path rebuilt from its elements without "." ones; ".." elements stay.
+std::wstring RemoveDotElements(const std::wstring& path);
+
 // The path rebuilt from its elements without "." ones and upper-cased; two paths name the same
 // file for the installer when these texts are equal. ".." elements stay. Throws
 // std::runtime_error "CharUpperBuffW failed".

@@ -24,10 +24,7 @@ public:
     LogSink(const LogSink&) = delete;
     LogSink& operator=(const LogSink&) = delete;
 
-    bool Accepts(const LogEntry& entry) const
-    {
-        return !entry.hasLevel || entry.level >= minimumLevel;
-    }
+    bool Accepts(const LogEntry& entry) const { return entry.Passes(minimumLevel); }
     virtual void Write(const LogEntry& entry, const std::string& text) = 0;
 
 private:

@@ -1,9 +1,10 @@
 #include "halvlib/Logging.h"
 
-#include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <utility>
 
+#include "halvlib/Format.h"
 #include "halvlib/LogSinks.h"
 #include "halvlib/String.h"
 #include "halvlib/Time.h"
@@ -50,14 +51,6 @@ std::string ExpandTimeFormat(const char* format)
     return result;
 }
 
-void AppendRightAligned(std::string& line, std::uint32_t value)
-{
-    const std::string digits = std::to_string(value);
-    if (digits.size() < 5)
-        line.append(5 - digits.size(), ' ');
-    line += digits;
-}
-
 }  // namespace
 
 const char* LevelName(int level)
@@ -97,17 +90,9 @@ std::string FormatLine(const LogEntry& entry, const char* timeFormat, std::strin
     char time[128];
     const std::size_t timeLength =
         std::strftime(time, sizeof time, ExpandTimeFormat(timeFormat).c_str(), &entry.time);
-    char milliseconds[32];
-    std::snprintf(milliseconds, sizeof milliseconds, ".%03lldZ",
-                  static_cast<long long>(entry.milliseconds));
-
     std::string line(time, timeLength);
-    line += milliseconds;
-    line += " [";
-    AppendRightAligned(line, entry.processId);
-    line += ':';
-    AppendRightAligned(line, entry.threadId);
-    line += "] ";
+    line += formatString(".%03lldZ [%5lu:%5lu] ", static_cast<long long>(entry.milliseconds),
+                         static_cast<unsigned long>(entry.processId), static_cast<unsigned long>(entry.threadId));
     line += LevelName(entry.level);
     line += ' ';
     line += CleanMessage(message);
@@ -134,25 +119,19 @@ Logger::~Logger() = default;
 
 int Logger::GetLevel()
 {
-    if (!state)
-        return Off;
     std::lock_guard<std::mutex> guard(state->mutex);
     return state->level;
 }
 
 void Logger::Write(const LogEntry& entry, const std::string& text)
 {
-    if (!state)
-        return;
     std::lock_guard<std::mutex> guard(state->mutex);
-    if (state->enabled && (!entry.hasLevel || entry.level >= state->level))
+    if (state->enabled && entry.Passes(state->level))
         Dispatch(entry, text);
 }
 
 void Logger::Log(int level, const std::string& text)
 {
-    if (!state)
-        return;
     std::lock_guard<std::mutex> guard(state->mutex);
     if (!state->enabled || level < state->level)
         return;

@@ -26,6 +26,9 @@ struct LogEntry {
     std::int64_t milliseconds = 0;
     std::uint32_t processId = 0;
     std::uint32_t threadId = 0;
+
+    // The one level test of the logger and of every sink.
+    bool Passes(int minimumLevel) const { return !hasLevel || level >= minimumLevel; }
 };
 
 // A process-wide level, an on/off switch and up to one sink of each kind, each sink with its own

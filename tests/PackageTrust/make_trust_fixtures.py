@@ -310,10 +310,8 @@ def make_packages(pki, packages):
     line_signed("direct-signer", [line_signature("sha384", cert(pki, "direct-signer"), [])])
     line_signed("expired-root", [line_signature("sha384", cert(pki, "expired-root-signer"),
                                                 [cert(pki, "expired-root-intermediate")])])
-    package = Package(os.path.join(packages, "dev-root"))
-    body = good_body(package)
-    package.manifest("manifest.dat", body, signature_lines(
-        body.encode(), [line_signature("sha384", cert(pki, "dev-signer"), [cert(pki, "dev-intermediate")])]))
+    line_signed("dev-root", [line_signature("sha384", cert(pki, "dev-signer"), [cert(pki, "dev-intermediate")])],
+                with_sub=False)
 
     # a.txt's SHA-384 and SHA-256 hold but its SHA-1 does not.
     package = Package(os.path.join(packages, "wrong-sha1"))
