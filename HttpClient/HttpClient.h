@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "HttpClient/IHttpClient.h"
-#include "Installer/Stage1Settings.h"
+#include "Utilities/Proxy.h"
 
 // How a request treats the server certificate.
 enum class CertificateCheck : std::int32_t {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "HttpClient/IHttpClient.h"
-#include "Installer/Stage1Settings.h"
+#include "Utilities/Proxy.h"
 
 #include <boost/assert/source_location.hpp>
 #include <boost/throw_exception.hpp>

@@ -11,16 +11,12 @@
 #include "Installer/CommandLine.h"
 #include "Installer/Stage1Settings.h"
 #include "Installer/StampedSettings.h"
-#include "Resources/Version.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/ProcessorArchitecture.h"
 #include "Utilities/LogStatement.h"
 #include "Utilities/Stage1Logger.h"
 
 namespace S1 {
-
-static_assert(std::string_view(HALVEX_STAGE1_VERSION_TEXT) == kStage1Version,
-              "the version resource and the stage-1 version must agree");
 
 namespace {
 

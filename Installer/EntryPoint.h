@@ -8,10 +8,11 @@
 #include "Installer/ISafeLauncher.h"
 #include "Installer/Stage1Settings.h"
 #include "Installer/StartupGuard.h"
+#include "Resources/Version.h"
 
 namespace S1 {
 
-constexpr const char* kStage1Version = "1.4.0.397";
+constexpr const char* kStage1Version = HALVEX_STAGE1_VERSION_TEXT;
 
 // What the entry point needs from outside; wWinMain passes the real ones, tests fakes.
 struct EntryPointServices {

@@ -6,7 +6,7 @@
 
 #include "Installer/Stage1Settings.h"
 #include "Installer/Stage2Details.h"
-#include "Installer/Stage2Launch.h"
+#include "Installer/Stage2Argument.h"
 #include "Utilities/ProcessorArchitecture.h"
 
 namespace S1 {

@@ -5,7 +5,7 @@
 
 #include <boost/signals2/signal.hpp>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 
 namespace S1 {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "Utilities/LogStatement.h"
 #include "Utilities/Raii.h"
 #include "Utilities/TraceLog.h"

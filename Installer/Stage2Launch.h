@@ -3,18 +3,14 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Installer/Stage1Settings.h"
+#include "Installer/Stage2Argument.h"
 
 namespace S1 {
 
 inline constexpr wchar_t kStage2ProgramName[] = L"HalvexInstall_Stage2.exe";
-
-// One item appended after the settings' items: a fixed name and a value that is escaped like
-// every other value, so that a product option cannot add arguments of its own.
-using Stage2Argument = std::pair<std::wstring, std::wstring>;
 
 // What one start of stage 2 needs, and the child's process id once it has started.
 struct Stage2Run {

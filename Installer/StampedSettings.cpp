@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "Installer/Validators.h"
 #include "Utilities/FileHandleToStdStreamConverter.h"
 #include "Utilities/Raii.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 
 namespace S1 {
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "Installer/Stage2Argument.h"
 #include "Installer/StampedSettings.h"
 #include "Utilities/Raii.h"
 
@@ -29,10 +30,6 @@ private:
     std::vector<std::string> utf8Arguments;
     std::optional<std::wstring> region;
 };
-
-// One item for the stage-2 command line as name and value, so the launch can quote it itself; the
-// same alias as the stage-2 launch's own.
-using Stage2Argument = std::pair<std::wstring, std::wstring>;
 
 // The product options of a run: the command line's region and the stamp's affiliate.
 struct VeskOptions {

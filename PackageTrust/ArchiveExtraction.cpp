@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "halvlib/String.h"
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "Utilities/LogStatement.h"
 
 namespace Setup {

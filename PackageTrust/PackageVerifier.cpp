@@ -9,7 +9,7 @@
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/Logging.h"
 #include "halvlib/String.h"
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "PackageTrust/Digests.h"
 #include "PackageTrust/SignatureVerification.h"
 #include "Utilities/FileSystem.h"

@@ -9,7 +9,7 @@
 
 #include "halvlib/String.h"
 #include "Installer/EntryPoint.h"
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "StartupFakes.h"
 #include "support/Matchers.h"
 #include "support/TraceLogReset.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "Installer/Stage2Launch.h"
 #include "Utilities/Raii.h"
 #include "Utilities/TraceLog.h"

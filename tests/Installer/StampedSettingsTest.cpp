@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "Installer/StampedSettings.h"
 #include "Utilities/Raii.h"
 #include "halvlib/ErrorCategory.h"

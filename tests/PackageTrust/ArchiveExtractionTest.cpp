@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "PackageTrust/ArchiveExtraction.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"

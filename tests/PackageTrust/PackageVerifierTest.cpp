@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "halvlib/String.h"
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 #include "PackageTrust/Digests.h"
 #include "PackageTrust/PackageVerifier.h"
 #include "PackageTrust/TrustFixtures.h"

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 
 using Setup::FatalError;
 using Setup::GetReportName;

@@ -1,4 +1,4 @@
-#include "Installer/FatalError.h"
+#include "Utilities/FatalError.h"
 
 #include <map>
 
