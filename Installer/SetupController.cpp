@@ -7,6 +7,7 @@
 
 #include "Installer/EntryPoint.h"
 #include "Shared/VeskUtilities/WebHosts.h"
+#include "Utilities/FileSystem.h"
 #include "Utilities/LogStatement.h"
 
 namespace S1 {
@@ -89,23 +90,43 @@ void SetupController::SetStage(InstallerStage value)
 
 void SetupController::DownloadAndRunStage2()
 {
-    // The worker's edge: nothing may leave it.
+    // The worker's edge: nothing may leave it, whatever a step, a subscriber or a report throws.
     try {
         RunAttempt();
     } catch (const Setup::FatalError& e) {
         const Setup::FatalError::Type code = e.Code();
         const bool expired = code == Setup::FatalError::ExpiredFailure;
-        errorState = {attempts < kMaximumAttempts && !expired, expired, code};
-        OnErrorState(errorState);
-        SetStage(Failed);
-        LOG_ERROR << "Failed to download and run stage 2: " << e.what();
-        SendFailureReport();
+        Fail({attempts < kMaximumAttempts && !expired, expired, code}, "Failed to download and run stage 2: ",
+             e.what());
     } catch (const std::exception& e) {
-        errorState = {attempts < kMaximumAttempts, false, Setup::FatalError::Unknown};
-        OnErrorState(errorState);
-        SetStage(Failed);
-        LOG_ERROR << "Failed to download and run stage 2 unknown error: " << e.what();
-        SendFailureReport();
+        Fail({attempts < kMaximumAttempts, false, Setup::FatalError::Unknown},
+             "Failed to download and run stage 2 unknown error: ", e.what());
+    } catch (...) {
+        Fail({attempts < kMaximumAttempts, false, Setup::FatalError::Unknown},
+             "Failed to download and run stage 2 unknown error: ", "unknown exception");
+    }
+}
+
+void SetupController::Fail(const ErrorState& state, const char* message, const char* detail) noexcept
+{
+    // Each step is guarded on its own, so a subscriber that throws neither ends the process nor
+    // keeps the stage, the log line or the report from happening.
+    errorState = state;
+    Guarded("Failed to signal the error state: ", [this] { OnErrorState(errorState); });
+    Guarded("Failed to signal the failed stage: ", [this] { SetStage(Failed); });
+    LOG_ERROR << message << detail;
+    Guarded("Failed to send the failure report: ", [this] { SendFailureReport(); });
+}
+
+template <class Step>
+void SetupController::Guarded(const char* failure, Step step) noexcept
+{
+    try {
+        step();
+    } catch (const std::exception& e) {
+        LOG_ERROR << failure << e.what();
+    } catch (...) {
+        LOG_ERROR << failure << "unknown exception";
     }
 }
 
@@ -156,7 +177,7 @@ void SetupController::CleanUpAttempt(const AttemptState& state) noexcept
     try {
         if (state.resume && !fileSystem.DeleteAtReboot(safeLauncher.GetLauncherPath()))
             LOG_ERROR << "Failed to set pending delete for temporary stage1";
-    } catch (const std::exception&) {
+    } catch (...) {
         LOG_ERROR << "Failed to set pending delete for temporary stage1";
     }
     if (state.restart) {
@@ -168,6 +189,8 @@ void SetupController::CleanUpAttempt(const AttemptState& state) noexcept
         fileSystem.RemoveAll(settings.workingFolder, kCleanUpTries);
     } catch (const std::exception& e) {
         LOG_ERROR << "Failed to cleanup extracted files '" << settings.workingFolder << "': " << e.what();
+    } catch (...) {
+        LOG_ERROR << "Failed to cleanup extracted files '" << settings.workingFolder << "': unknown exception";
     }
 }
 
@@ -197,7 +220,7 @@ void SetupController::TimedDownload()
 
 void SetupController::DownloadExtractAndVerify()
 {
-    std::filesystem::remove_all(settings.workingFolder);
+    utilities::RemoveAll(settings.workingFolder);
     const ProcessorArchitecture processor = setup.GetStage2Architecture();
     std::wstring fileName;
     std::wstring host;

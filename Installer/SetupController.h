@@ -54,6 +54,9 @@ private:
     static constexpr int kCleanUpTries = 5;
 
     void RunAttempt();
+    void Fail(const ErrorState& state, const char* message, const char* detail) noexcept;
+    template <class Step>
+    void Guarded(const char* failure, Step step) noexcept;
     void CleanUpAttempt(const AttemptState& state) noexcept;
     void TimedDownload();
     void DownloadExtractAndVerify();

@@ -78,6 +78,25 @@ std::wstring JoinRelays(const std::set<std::wstring>& relays)
     return joined;
 }
 
+// Reads the 8-byte answer; returns the failure's text, empty when the answer is good.
+std::string ReadAnswer(HANDLE reader, bool& restart)
+{
+    std::array<unsigned char, kMessageSize> message{};
+    DWORD bytesRead = 0;
+    if (!ReadFile(reader, message.data(), static_cast<DWORD>(message.size()), &bytesRead, nullptr))
+        return "ReadFile failed: " + std::to_string(GetLastError());
+    if (bytesRead != message.size())
+        return "Unexpected bytes_read failed: " + std::to_string(bytesRead);
+    const std::uint32_t sizeField = static_cast<std::uint32_t>(message[0]) | static_cast<std::uint32_t>(message[1]) << 8 |
+                                    static_cast<std::uint32_t>(message[2]) << 16 |
+                                    static_cast<std::uint32_t>(message[3]) << 24;
+    if (sizeField != kMessageSize)
+        return "Unexpected size field value: " + std::to_string(sizeField) + " (expected " +
+               std::to_string(kMessageSize) + ")";
+    restart = message[4] != 0;
+    return {};
+}
+
 }  // namespace
 
 std::wstring escapeCommandLineArgument(const std::wstring& value)
@@ -209,24 +228,15 @@ bool runSetupProgram(Stage2Run& run)
     writer.Reset();
     run.processId = process.dwProcessId;
 
-    std::array<unsigned char, kMessageSize> message{};
-    DWORD bytesRead = 0;
-    if (!ReadFile(reader.get(), message.data(), static_cast<DWORD>(message.size()), &bytesRead, nullptr)) {
-        const DWORD error = GetLastError();
-        throw std::runtime_error("ReadFile failed: " + std::to_string(error));
-    }
-    if (bytesRead != message.size())
-        throw std::runtime_error("Unexpected bytes_read failed: " + std::to_string(bytesRead));
-    const std::uint32_t sizeField = static_cast<std::uint32_t>(message[0]) | static_cast<std::uint32_t>(message[1]) << 8 |
-                                    static_cast<std::uint32_t>(message[2]) << 16 |
-                                    static_cast<std::uint32_t>(message[3]) << 24;
-    if (sizeField != kMessageSize)
-        throw std::runtime_error("Unexpected size field value: " + std::to_string(sizeField) + " (expected " +
-                                 std::to_string(kMessageSize) + ")");
-    const bool restart = message[4] != 0;
+    // A bad answer fails the attempt only after stage 2 has exited: the clean-up that follows a
+    // failure deletes the folder it runs from.
+    bool restart = false;
+    const std::string answerFailure = ReadAnswer(reader.get(), restart);
     reader.Reset();
 
     WaitForSingleObject(processHandle.get(), INFINITE);
+    if (!answerFailure.empty())
+        throw std::runtime_error(answerFailure);
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(processHandle.get(), &exitCode)) {
         const DWORD error = GetLastError();

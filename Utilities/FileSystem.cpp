@@ -6,6 +6,8 @@
 #include <array>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "halvlib/String.h"
 #include "Utilities/ProcessorArchitecture.h"
@@ -51,7 +53,72 @@ std::filesystem::path RelativePart(const std::filesystem::path& root, const std:
     return relative;
 }
 
+void CloseFind(HANDLE find)
+{
+    FindClose(find);
+}
+
+using FindGuard = StaticRaii<HANDLE, &CloseFind, -1>;
+
+[[noreturn]] void ThrowRemoveError(const std::wstring& path, DWORD code)
+{
+    UTILITIES_THROW(std::filesystem::filesystem_error(
+        "remove_all", path, std::error_code(static_cast<int>(code), std::system_category())));
+}
+
+void RemoveItem(const std::wstring& path, DWORD attributes);
+
+void RemoveFolderContents(const std::wstring& folder)
+{
+    // Listed first and removed after, so that no removal runs under an open listing.
+    std::vector<std::pair<std::wstring, DWORD>> items;
+    WIN32_FIND_DATAW found;
+    const FindGuard find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                          nullptr, 0));
+    if (!find)
+        ThrowRemoveError(folder, GetLastError());
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            items.emplace_back(folder + L"\\" + name, found.dwFileAttributes);
+    } while (FindNextFileW(find.get(), &found));
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
+        ThrowRemoveError(folder, error);
+    for (const auto& [path, attributes] : items)
+        RemoveItem(path, attributes);
+}
+
+void RemoveItem(const std::wstring& path, DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        // A failure here shows as the removal's own failure below.
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // A junction or folder link goes by itself; what it points to stays.
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveFolderContents(path);
+        if (!RemoveDirectoryW(path.c_str()))
+            ThrowRemoveError(path, GetLastError());
+    } else if (!DeleteFileW(path.c_str())) {
+        ThrowRemoveError(path, GetLastError());
+    }
+}
+
 }  // namespace
+
+void RemoveAll(const std::filesystem::path& path)
+{
+    const std::wstring native = path.wstring();
+    const DWORD attributes = GetFileAttributesW(native.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return;
+        ThrowRemoveError(native, error);
+    }
+    RemoveItem(native, attributes);
+}
 
 std::wstring GetKnownFolderPath(const GUID& folder)
 {

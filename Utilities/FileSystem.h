@@ -49,4 +49,10 @@ std::wstring NormalisePathForComparison(const std::wstring& path);
 // an existing target file included; links made before a failure stay.
 void HardLinkRecursive(const std::filesystem::path& source, const std::filesystem::path& destination);
 
+// Removes a file or a whole tree, like std::filesystem::remove_all, but also read-only files and
+// folders (libstdc++'s leaves them, and the extracted stage 2 is read-only). Links inside the
+// tree are removed, never followed. A missing path is no error. Throws
+// std::filesystem::filesystem_error "remove_all" naming the first item that could not be removed.
+void RemoveAll(const std::filesystem::path& path);
+
 }  // namespace utilities

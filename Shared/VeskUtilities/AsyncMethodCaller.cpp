@@ -21,22 +21,29 @@ struct CallRecord {
 
 void AsyncMethodCaller::Start(std::function<void()> call)
 {
+    // Everything that can fail before the thread exists happens before the count is raised: a
+    // count that is never taken back would hang every later wait.
+    auto record = std::make_unique<CallRecord>(CallRecord{this, std::move(call)});
     {
         const std::lock_guard lock(mutex);
         ++running;
     }
-    auto record = std::make_unique<CallRecord>(CallRecord{this, std::move(call)});
     const uintptr_t thread = _beginthreadex(nullptr, 0, &ThreadMain, record.get(), 0, nullptr);
     if (thread == 0) {
-        {
-            const std::lock_guard lock(mutex);
-            --running;
-        }
-        idle.notify_all();
+        Finished();
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
     record.release();  // the thread owns it now
     CloseHandle(reinterpret_cast<HANDLE>(thread));  // detached
+}
+
+void AsyncMethodCaller::Finished()
+{
+    // Notified under the lock: once it is released, a waiter may return and destroy this object,
+    // condition variable included.
+    const std::lock_guard lock(mutex);
+    --running;
+    idle.notify_all();
 }
 
 unsigned __stdcall AsyncMethodCaller::ThreadMain(void* argument)
@@ -50,11 +57,7 @@ unsigned __stdcall AsyncMethodCaller::ThreadMain(void* argument)
     }
     AsyncMethodCaller* caller = record->caller;
     record.reset();
-    {
-        const std::lock_guard lock(caller->mutex);
-        --caller->running;
-    }
-    caller->idle.notify_all();
+    caller->Finished();  // the last touch of the caller
     return 0;
 }
 

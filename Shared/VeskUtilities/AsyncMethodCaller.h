@@ -27,6 +27,7 @@ private:
     // Throws std::system_error (resource_unavailable_try_again) when no thread can be started.
     void Start(std::function<void()> call);
     static unsigned __stdcall ThreadMain(void* record);
+    void Finished();
 
     int running = 0;
     std::condition_variable idle;

@@ -6,6 +6,8 @@
 // as CommandLineToArgvW splits them.
 // HALVEX_FAKE_STAGE2_MODE: ok, restart, nowrite, short, badsize (default ok).
 // HALVEX_FAKE_STAGE2_EXIT: the exit code (default 0).
+// HALVEX_FAKE_STAGE2_EXITED: when set, a file created after the answer and a pause, just before
+// the exit, so a test can tell whether stage 1 waited for the exit.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -93,5 +95,14 @@ int main()
         written = WriteAll(pipe, message, sizeof(message));
     if (!written)
         return 93;
+    const std::wstring exited = Variable(L"HALVEX_FAKE_STAGE2_EXITED", L"");
+    if (!exited.empty()) {
+        // Long enough that a stage 1 which does not wait is certainly past its read first.
+        Sleep(500);
+        const HANDLE file = CreateFileW(exited.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return 94;
+        CloseHandle(file);
+    }
     return static_cast<int>(std::wcstoul(Variable(L"HALVEX_FAKE_STAGE2_EXIT", L"0").c_str(), nullptr, 10));
 }

@@ -256,6 +256,85 @@ TEST_F(SetupControllerTest, ExpiredPageOnlyForAnExpiry)
     EXPECT_EQ(r.successes, 2);
 }
 
+TEST_F(SetupControllerTest, ThrowingSubscribersAndReportsEndNoProcess)
+{
+    // Every kind of exception reaches the edge: a step that throws something that is not a
+    // standard exception, then subscribers and the report that throw while the failure is handled.
+    EXPECT_CALL(kelmController, Refresh()).WillOnce(Invoke([] { throw 42; })).WillOnce(Return());
+    controller.OnErrorState.connect([](ErrorState e) {
+        if (e.errorCode)
+            throw std::runtime_error("error page gone");
+    });
+    controller.OnStage.connect([](S1::InstallerStage s) {
+        if (s == S1::Failed)
+            throw "window gone";
+    });
+    EXPECT_CALL(kelmClient, QueryAsync(std::wstring(L"?stage1Failure=unknown&attempt=1")))
+        .WillOnce(Throw(std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again))));
+    Attempt();
+    EXPECT_EQ(controller.errorState, (ErrorState{true, false, FatalError::Unknown}));
+    EXPECT_EQ(controller.stage, S1::Failed);
+    EXPECT_THAT(r.stages, ElementsAre(S1::Downloading, S1::Failed));
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr(" ERROR : Failed to download and run stage 2 unknown error: unknown exception\r\n"));
+    EXPECT_THAT(log, HasSubstr(" ERROR : Failed to signal the error state: error page gone\r\n"));
+    EXPECT_THAT(log, HasSubstr(" ERROR : Failed to signal the failed stage: unknown exception\r\n"));
+    EXPECT_THAT(log, HasSubstr(" ERROR : Failed to send the failure report: "));
+
+    // The controller still works afterwards.
+    EXPECT_CALL(kelmClient, QueryAsync(std::wstring(L"?stage2downloadTime=0")));
+    controller.Retry();
+    controller.WaitAll();
+    EXPECT_EQ(controller.Attempts(), 2);
+    EXPECT_FALSE(controller.errorState.errorCode);
+}
+
+TEST_F(SetupControllerTest, AStaleWorkingFolderIsRemovedBeforeEachTry)
+{
+    // What an earlier attempt left, read-only as an extracted stage 2 is.
+    const std::filesystem::path stale = std::filesystem::path(settings.workingFolder) / L"extract_cache" / L"setup.dll";
+    std::filesystem::create_directories(stale.parent_path());
+    test::WriteFile(stale, "old");
+    ASSERT_TRUE(SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(stale.parent_path().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+    int tries = 0;
+    EXPECT_CALL(setup, DownloadStage2(_, _, _, _)).Times(2).WillRepeatedly(Invoke([&](auto&&...) {
+        EXPECT_FALSE(std::filesystem::exists(settings.workingFolder)) << "try " << tries + 1;
+        if (++tries == 1) {
+            std::filesystem::create_directories(stale.parent_path());
+            test::WriteFile(stale, "half");
+            SetFileAttributesW(stale.c_str(), FILE_ATTRIBUTE_READONLY);
+            throw std::runtime_error("connection reset");
+        }
+        return std::vector<char>{'a'};
+    }));
+    Attempt();
+    EXPECT_FALSE(controller.errorState.errorCode);
+    EXPECT_THAT(Log(), HasSubstr("Failed to download and extract stage 2 on attempt 1: connection reset\r\n"));
+}
+
+TEST_F(SetupControllerTest, AVerifiedResumeNeedsNoDownload)
+{
+    EXPECT_CALL(fileSystem, Exists(settings.workingFolder + std::wstring(L"\\resume.json"))).WillRepeatedly(Return(true));
+    {
+        InSequence order;
+        EXPECT_CALL(setup, VerifyCachedStage2(false, settings.workingFolder));
+        EXPECT_CALL(setup, RunStage2(_, _)).WillOnce(Return(false));
+        EXPECT_CALL(fileSystem, DeleteAtReboot(std::wstring(L"C:\\Temp\\HalvexInstall_1.exe"))).WillOnce(Return(true));
+        EXPECT_CALL(fileSystem, RemoveAll(settings.workingFolder, 5));
+    }
+    EXPECT_CALL(setup, DownloadStage2(_, _, _, _)).Times(0);
+    EXPECT_CALL(setup, ExtractAndVerifyStage2(_, _, _)).Times(0);
+    EXPECT_CALL(fileSystem, CopyFileTo(_, _)).Times(0);
+    EXPECT_CALL(kelmClient, QueryAsync(_)).Times(0);
+    Attempt();
+    EXPECT_FALSE(controller.errorState.errorCode);
+    EXPECT_EQ(r.successes, 1);
+    EXPECT_THAT(r.progress, ElementsAre(0u, 5u, 25u, 85u, 100u));
+    EXPECT_THAT(r.stages, ElementsAre(S1::Downloading, S1::Installing));
+    EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Downloaded stage 2 in")));
+}
+
 TEST_F(SetupControllerTest, StartWaitsForThePreviousAttempt)
 {
     std::promise<void> release;

@@ -186,7 +186,8 @@ protected:
 
     void TearDown() override
     {
-        for (const wchar_t* name : {L"HALVEX_FAKE_STAGE2_RECORD", L"HALVEX_FAKE_STAGE2_MODE", L"HALVEX_FAKE_STAGE2_EXIT"})
+        for (const wchar_t* name : {L"HALVEX_FAKE_STAGE2_RECORD", L"HALVEX_FAKE_STAGE2_MODE", L"HALVEX_FAKE_STAGE2_EXIT",
+                                    L"HALVEX_FAKE_STAGE2_EXITED"})
             SetEnvironmentVariableW(name, nullptr);
         test::ClearTraceLogFile();
     }
@@ -306,6 +307,20 @@ TEST_F(Stage2Launch, AnswersAndExitCodes)
         EXPECT_EQ(outcome.restart, c.restart);
         EXPECT_FALSE(outcome.fatal);
         EXPECT_NE(run.processId, 0u);
+    }
+}
+
+TEST_F(Stage2Launch, ABadAnswerFailsOnlyOnceStageTwoHasExited)
+{
+    // The failure's clean-up deletes the working folder, which a running stage 2 still uses.
+    for (const wchar_t* mode : {L"short", L"badsize"}) {
+        SCOPED_TRACE(WideToUtf8(mode));
+        const std::filesystem::path exited = temp / (std::wstring(mode) + L".exited");
+        SetEnvironmentVariableW(L"HALVEX_FAKE_STAGE2_EXITED", exited.c_str());
+        SetEnvironmentVariableW(L"HALVEX_FAKE_STAGE2_MODE", mode);
+        EXPECT_THROW(S1::runSetupProgram(run), std::runtime_error);
+        EXPECT_TRUE(std::filesystem::exists(exited)) << "stage 2 was still running";
+        WaitForChild();
     }
 }
 

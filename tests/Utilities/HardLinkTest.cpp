@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,13 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using test::WriteFile;
 using utilities::HardLinkRecursive;
-
-void WriteFile(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
 
 BY_HANDLE_FILE_INFORMATION FileInformation(const fs::path& file)
 {

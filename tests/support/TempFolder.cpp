@@ -8,19 +8,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "Utilities/FileSystem.h"
+
 namespace test {
-
-namespace {
-
-void MakeWritable(const std::filesystem::path& root)
-{
-    std::error_code ignored;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
-        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-}  // namespace
 
 TempFolder::TempFolder()
 {
@@ -36,10 +26,19 @@ TempFolder::TempFolder()
 
 TempFolder::~TempFolder()
 {
-    // remove_all of libstdc++ does not delete read-only files.
-    MakeWritable(path);
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
+    try {
+        utilities::RemoveAll(path);
+    } catch (const std::exception&) {
+        // A test that still holds a file open leaves its folder behind; the test has failed anyway.
+    }
+}
+
+void WriteFile(const std::filesystem::path& file, const std::string& text)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    if (!(out << text))
+        throw std::runtime_error("cannot write " + file.string());
 }
 
 std::string ReadFile(const std::filesystem::path& file)

@@ -21,5 +21,7 @@ private:
 };
 
 std::string ReadFile(const std::filesystem::path& file);
+// Makes the folders on the way.
+void WriteFile(const std::filesystem::path& file, const std::string& text);
 
 }  // namespace test

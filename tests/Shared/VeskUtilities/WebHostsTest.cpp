@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-
-#include "Shared/VeskUtilities/AsyncMethodCaller.h"
 #include "Shared/VeskUtilities/WebHosts.h"
 
 using namespace Vesk::Utilities;
@@ -18,22 +15,6 @@ TEST(WebHosts, EnvironmentsAndTheirDefault)
     EXPECT_EQ(GetWebHost(L""), GetWebHost(L"PROD"));
     EXPECT_EQ(GetServiceHost(L"qa"), L"s." + GetWebHost(L"QA"));
     EXPECT_EQ(GetAccountsUrl(L"SB"), L"https://accounts." + GetWebHost(L"sb"));
-}
-
-struct Counter {
-    std::atomic<int> calls{0};
-    void Call() { ++calls; }
-};
-
-TEST(AsyncMethodCaller, DestructorWaitsForEveryCall)
-{
-    Counter counter;
-    {
-        AsyncMethodCaller caller;
-        for (int i = 0; i < 20; ++i)
-            caller.Run(&Counter::Call, &counter);
-    }
-    EXPECT_EQ(counter.calls.load(), 20);
 }
 
 }  // namespace

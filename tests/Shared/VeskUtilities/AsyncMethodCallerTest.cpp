@@ -1,0 +1,126 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "Shared/VeskUtilities/AsyncMethodCaller.h"
+
+using Vesk::Utilities::AsyncMethodCaller;
+
+namespace {
+
+// The test thread's allocations fail at this count (0: never), so every allocation that Run makes
+// can be made to fail in turn.
+thread_local int allocationsUntilFailure = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    if (allocationsUntilFailure > 0 && --allocationsUntilFailure == 0)
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+namespace {
+
+struct Counter {
+    std::atomic<int> calls{0};
+    void Call() { ++calls; }
+};
+
+TEST(AsyncMethodCaller, DestructorWaitsForEveryCall)
+{
+    Counter counter;
+    {
+        AsyncMethodCaller caller;
+        for (int i = 0; i < 20; ++i)
+            caller.Run(&Counter::Call, &counter);
+    }
+    EXPECT_EQ(counter.calls.load(), 20);
+}
+
+// An owner whose destructor starts while its call still runs, as the controller's does when the
+// window closes during an attempt.
+class SlowOwner : public AsyncMethodCaller {
+public:
+    SlowOwner(HANDLE destroying, std::atomic<bool>& finished) : destroying(destroying), finished(finished) {}
+    ~SlowOwner() { SetEvent(destroying); }
+
+    void Work()
+    {
+        WaitForSingleObject(destroying, INFINITE);
+        // Long enough that a destructor which does not wait is certainly gone first.
+        Sleep(300);
+        finished = true;
+    }
+
+private:
+    HANDLE destroying;
+    std::atomic<bool>& finished;
+};
+
+TEST(AsyncMethodCaller, DestructorWaitsForARunningCall)
+{
+    const HANDLE destroying = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(destroying, nullptr);
+    std::atomic<bool> finished{false};
+    {
+        auto owner = std::make_unique<SlowOwner>(destroying, finished);
+        owner->Run(&SlowOwner::Work, owner.get());
+    }
+    EXPECT_TRUE(finished.load());
+    CloseHandle(destroying);
+}
+
+TEST(AsyncMethodCaller, AnOwnerDestroyedRightAfterItsLastCallSurvives)
+{
+    // The caller's condition variable dies with the owner as soon as a waiter returns: the worker
+    // must be done with it by then.
+    Counter counter;
+    for (int i = 0; i < 300; ++i) {
+        auto caller = std::make_unique<AsyncMethodCaller>();
+        caller->Run(&Counter::Call, &counter);
+        caller->WaitAll();
+    }
+    EXPECT_EQ(counter.calls.load(), 300);
+}
+
+TEST(AsyncMethodCaller, AnAllocationFailureInRunCountsNoCall)
+{
+    Counter counter;
+    AsyncMethodCaller caller;
+    for (int failing = 1;; ++failing) {
+        ASSERT_LT(failing, 50) << "Run kept failing";
+        allocationsUntilFailure = failing;
+        bool failed = false;
+        try {
+            caller.Run(&Counter::Call, &counter);
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+        allocationsUntilFailure = 0;
+        caller.WaitAll();  // hangs when a failed Run left its call counted
+        if (!failed)
+            break;
+    }
+    EXPECT_EQ(counter.calls.load(), 1);
+}
+
+}  // namespace
