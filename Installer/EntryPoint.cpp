@@ -11,6 +11,7 @@
 #include "Installer/CommandLine.h"
 #include "Installer/Stage1Settings.h"
 #include "Installer/StampedSettings.h"
+#include "Resources/TrustRoot.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/ProcessorArchitecture.h"
 #include "Utilities/LogStatement.h"
@@ -79,6 +80,9 @@ int RunEntryPoint(HINSTANCE instance, const std::wstring& commandLine, EntryPoin
         services.reporter.ReportEarlyFailure(e.what());
         return 1;
     }
+
+    if (HALVEX_BUILT_IN_ROOT_IS_DEVELOPMENT)
+        LOG_WARNING << "This build trusts a development root certificate for stage-2 packages, not the maker's root";
 
     const CustomLoggerScope customLogger;
     try {

@@ -9,6 +9,7 @@
 
 #include "halvlib/String.h"
 #include "Installer/EntryPoint.h"
+#include "Resources/TrustRoot.h"
 #include "Utilities/FatalError.h"
 #include "StartupFakes.h"
 #include "support/Matchers.h"
@@ -77,6 +78,12 @@ TEST_F(EntryPoint, ARunEndsWithZeroAfterLoggingTheVersion)
     const std::string log = Log();
     EXPECT_THAT(log, HasSubstr(" INFO : Vesk Stage 1 version: 1.4.0.397\r\n"));
     EXPECT_THAT(log, ::testing::Not(HasSubstr("command line: ")));
+    // A build without the maker's root says so in its first line.
+    const std::string first = log.substr(0, log.find("\r\n"));
+    if (HALVEX_BUILT_IN_ROOT_IS_DEVELOPMENT)
+        EXPECT_THAT(first, HasSubstr(" WARNING : This build trusts a development root certificate for stage-2 packages"));
+    else
+        EXPECT_THAT(log, ::testing::Not(HasSubstr("development root")));
 }
 
 TEST_F(EntryPoint, LogsTheOptionsAndMergesTheSettings)
