@@ -33,6 +33,7 @@ public:
     virtual BOOL CloseChangeNotification(HANDLE handle) = 0;
     virtual bool WriteFileContents(std::wstring path, const std::string& contents) = 0;
     virtual void Remove(std::wstring path) = 0;
+    // Tries utilities::RemoveAll (read-only files too, links not followed) up to attempts times.
     virtual void RemoveAll(std::wstring path, int attempts) = 0;
     virtual bool DeleteAtReboot(std::wstring path) = 0;
     virtual bool CopyFileTo(std::wstring from, std::wstring to) = 0;
