@@ -67,6 +67,34 @@ bool IsClimbingComponent(const std::string& component)
            component.find_first_not_of(". ") == std::string::npos;
 }
 
+// Windows opens a device instead of a file for these names in any folder, whatever extension
+// follows, and it drops the spaces before the extension when it looks.
+bool IsDeviceName(const std::string& component)
+{
+    std::string base = component.substr(0, component.find('.'));
+    base.erase(base.find_last_not_of(' ') + 1);
+    for (char& c : base) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (base == device)
+            return true;
+    }
+    if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)
+        return false;
+    const std::string number = base.substr(3);
+    // The superscript digits one to three (UTF-8) count as digits here.
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+// All 512 bytes zero: two of these end an archive.
+bool IsZeroBlock(const Block& block)
+{
+    return std::all_of(block.begin(), block.end(), [](std::uint8_t byte) { return byte == 0; });
+}
+
 }  // namespace
 
 bool IsSafeEntryName(const std::string& name)
@@ -79,7 +107,8 @@ bool IsSafeEntryName(const std::string& name)
     std::size_t start = 0;
     while (start <= name.size()) {
         const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
-        if (IsClimbingComponent(name.substr(start, end - start)))
+        const std::string component = name.substr(start, end - start);
+        if (IsClimbingComponent(component) || IsDeviceName(component))
             return false;
         start = end + 1;
     }
@@ -149,10 +178,12 @@ void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream,
     std::filesystem::create_directories(targetFolder);
     LOG_INFO << "Extracting files:";
     Block block;
+    // Zero blocks met in a row; a stream that ends before two of them was cut short.
+    int zeroBlocks = 0;
 
     for (;;) {
         const int result = InflateBlock(stream, block);
-        if (result == Z_STREAM_END)
+        if (result == Z_STREAM_END && zeroBlocks >= 2)
             break;
         if (result != Z_OK)
             Fail("Extraction failure.", "Extraction failure");
@@ -167,9 +198,12 @@ void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream,
                 Fail("Missing file after long filename.", "Missing file after long filename");
         } else {
             name = NameField(block);
-            if (name.empty())
+            if (name.empty()) {
+                zeroBlocks = IsZeroBlock(block) ? zeroBlocks + 1 : 0;
                 continue;
+            }
         }
+        zeroBlocks = 0;
 
         LOG_INFO << name;
         if (!IsSafeEntryName(name))

@@ -18,7 +18,8 @@ inline constexpr std::uint32_t kMaxTarLongNameSize = 4096;
 
 // Unpacks a gzip- or zlib-compressed tar archive held in memory into targetFolder, then runs
 // callback while every extracted file is still held open read-only. Every failure of the
-// archive, an entry name that would leave targetFolder included, is a Setup::FatalError of type
+// archive, an entry name that would leave targetFolder or name a device and a stream that ends
+// before the archive's two closing zero blocks included, is a Setup::FatalError of type
 // ExtractFailure; the callback's exceptions pass through after all files are closed.
 void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
                          const std::function<void()>& callback);
@@ -35,8 +36,10 @@ std::string readTarLongName(const std::uint8_t* header, z_stream_s& stream);
 // Replaces the guard's write handle by a read handle that denies writing to everyone else.
 void downgradeToReadOnlyHandle(HandleGuard& handleGuard);
 
-// Whether a tar entry name stays inside the folder it is extracted into: no drive, root or
-// leading separator, no ":" and no ".." component, whichever separator is used.
+// Whether a tar or manifest entry name stays inside the folder it is extracted into and names a
+// file there: no drive, root or leading separator, no ":", no ".." component and no component
+// that Windows takes for a device (CON, NUL, COM1, ..., with or without an extension), whichever
+// separator is used.
 bool IsSafeEntryName(const std::string& name);
 
 }  // namespace Setup

@@ -160,13 +160,14 @@ public:
                 inCertificate_ = true;
                 certificate_.clear();
             }
-            if (inCertificate_) {
-                certificate_.append(line);
-                if (line == kEndCertificate) {
-                    inCertificate_ = false;
-                    give(std::move(certificate_));
-                    certificate_.clear();
-                }
+            // Only certificate blocks may follow a signature block: nothing there is signed.
+            if (!inCertificate_)
+                throw std::runtime_error("Manifest file parse error");
+            certificate_.append(line);
+            if (line == kEndCertificate) {
+                inCertificate_ = false;
+                give(std::move(certificate_));
+                certificate_.clear();
             }
             break;
         }
@@ -188,6 +189,15 @@ private:
         return matchSignatureLine(line, algorithm, signature);
     }
 
+    static bool isDigestLine(std::string_view line)
+    {
+        if (!line.empty() && line.back() == '\n')
+            line.remove_suffix(1);
+        std::uint32_t algorithm = 0;
+        std::string_view digest;
+        return matchDigestLine(line, algorithm, digest);
+    }
+
     void afterBody(std::string_view line)
     {
         if (line == kBeginSignature) {
@@ -197,8 +207,8 @@ private:
             return;
         }
         // Nothing after the first signature line is signed, so a line that could carry content
-        // (an entry above all) is refused rather than kept unverified.
-        if (line.empty() || line.front() != '#')
+        // (an entry or a digest) is refused rather than kept unverified; comments may stay.
+        if (line.empty() || line.front() != '#' || isDigestLine(line))
             throw std::runtime_error("Manifest file parse error");
         keep(line);
         std::string_view word, value;

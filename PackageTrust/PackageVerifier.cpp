@@ -1,7 +1,6 @@
 #include "PackageTrust/PackageVerifier.h"
 
 #include <exception>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -10,8 +9,10 @@
 #include "halvlib/Logging.h"
 #include "halvlib/String.h"
 #include "Utilities/FatalError.h"
+#include "PackageTrust/ArchiveExtraction.h"
 #include "PackageTrust/Digests.h"
 #include "PackageTrust/SignatureVerification.h"
+#include "Utilities/FileHandleToStdStreamConverter.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/LogStatement.h"
 #include "Utilities/Raii.h"
@@ -45,13 +46,28 @@ bool isManifest(const fs::path& item, const std::wstring& form)
     return fs::file_size(item) <= kMaximumManifestSize;
 }
 
-bool isLinkedFolder(const fs::directory_entry& item)
+DWORD readAttributes(const std::wstring& path)
 {
-    std::error_code error;
-    if (!item.is_directory(error))
-        return false;
-    const DWORD attributes = GetFileAttributesW(item.path().c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return GetFileAttributesW(path.c_str());
+}
+
+// A link in a package may lead anywhere, even back up the tree, and what it leads to is not the
+// package's; other reparse points are refused alike rather than told apart.
+void refuseLinks(const fs::path& item, const AttributesReader& readAttributesOf)
+{
+    const DWORD attributes = readAttributesOf(item.native());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        throw std::runtime_error("GetFileAttributesW failed: " + std::to_string(GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        throw std::runtime_error("ManifestedFolder: found a link in the package " + WideToUtf8(item.native()));
+}
+
+// The attributes of an open file, INVALID_FILE_ATTRIBUTES when they cannot be read. Package files
+// are opened without following a link, and these tell whether one was opened instead of a file.
+DWORD attributesOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileInformationByHandle(file, &information) ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -61,13 +77,26 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
     const std::string p = WideToUtf8(path);
     if (!fs::exists(path))
         ThrowSystemError(ERROR_FILE_NOT_FOUND, "Missing manifest file " + p);
-    std::ifstream stream(fs::path(path), std::ios::binary);
-    try {
-        // A stream that did not open fails here, at once.
-        stream.exceptions(std::ios::failbit | std::ios::badbit);
-    } catch (const std::ios_base::failure& e) {
-        throwStreamFailure(e);
-    }
+    FileHandleGuard file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                     nullptr));
+    // A manifest that cannot be opened fails as a stream that did not open would.
+    if (!file)
+        throwStreamFailure(std::ios_base::failure("open", std::make_error_code(std::io_errc::stream)));
+    const DWORD attributes = attributesOf(file.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        throw std::runtime_error("GetFileInformationByHandle failed: " + std::to_string(GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        throw std::runtime_error("Error opening file " + p + ": the file is a link");
+    utilities::FileHandleToStdStreamConverter converter(file, "rb");
+    std::istream& stream = converter.Stream();
+    // The converter detaches the stream's buffer when it ends, which must not throw, so the
+    // exceptions are switched off again however the load ends.
+    struct ExceptionsOff {
+        std::istream& stream;
+        ~ExceptionsOff() { stream.exceptions(std::ios::goodbit); }
+    } exceptionsOff{stream};
+    stream.exceptions(std::ios::failbit | std::ios::badbit);
 
     const SignedManifestText manifest = parseManifestFile(stream);
     if (stream.fail() || stream.bad())
@@ -102,8 +131,11 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
 
     const fs::path folder = fs::absolute(fs::path(path)).parent_path();
     for (ManifestedFile& entry : entries) {
-        // ".." is kept: a listed file outside the folder is still checked, and an unlisted one
-        // inside it still fails the strict check.
+        // Every later use of an entry goes through its full path, so a path that leaves the
+        // folder (root, share, drive, "..") or opens a device refuses the whole manifest here.
+        const std::string relative = WideToUtf8(entry.relativePath);
+        if (!relative.empty() && !IsSafeEntryName(relative))
+            throw std::runtime_error("Error parsing file " + p + ": unsafe entry path \"" + relative + "\"");
         entry.relativePath = utilities::RemoveDotElements(fs::path(entry.relativePath).make_preferred().native());
         entry.fullPath = (folder / entry.relativePath).native();
     }
@@ -116,13 +148,18 @@ Manifest::Manifest(const std::wstring& path, const ManifestTrustStore& trustStor
 }
 
 ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const ManifestTrustStore& trustStore)
+    : ManifestedFolder(folderPath, trustStore, readAttributes)
+{
+}
+
+ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const ManifestTrustStore& trustStore,
+                                   const AttributesReader& attributes)
     : folder(fs::absolute(fs::path(folderPath)).native())
 {
     for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
         const fs::directory_entry& item = *it;
-        // A linked folder may lead anywhere, even back up the tree: its contents are not the package's.
-        if (isLinkedFolder(item))
-            it.disable_recursion_pending();
+        // Before anything is read from it or below it.
+        refuseLinks(item.path(), attributes);
         std::wstring form = NormalisePathForComparison(item.path().native());
         if (isManifest(item.path(), form))
             manifests.emplace_back(item.path().native(), trustStore);
@@ -182,14 +219,23 @@ bool isFileInList(const std::vector<std::wstring>& list, const std::wstring& pat
 int ManifestedFile::check() const
 {
     MultiHasher hasher(digestMask);
-    FileHandleGuard file(CreateFileW(fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandleGuard file(CreateFileW(fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND) {
             HALVLIB_LOG(halvlib::logging::Warning) << "Error opening manifested file " << fullPath << ": "
                                                    << halvlib::string::GetErrorCategory().message(error);
         }
+        return 2;
+    }
+    const DWORD attributes = attributesOf(file.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        const DWORD error = GetLastError();
+        HALVLIB_LOG(halvlib::logging::Warning)
+            << "Error opening manifested file " << fullPath << ": "
+            << (attributes == INVALID_FILE_ATTRIBUTES ? halvlib::string::GetErrorCategory().message(error)
+                                                      : std::string("the file is a link"));
         return 2;
     }
     hasher.updateFromFile(file.get());
@@ -221,10 +267,21 @@ int ManifestedFile::check() const
     return 0;
 }
 
+PackageVerifier::PackageVerifier(const ManifestTrustStore& trustStore, bool rejectUnmanifestedFiles)
+    : PackageVerifier(trustStore, rejectUnmanifestedFiles, readAttributes)
+{
+}
+
+PackageVerifier::PackageVerifier(const ManifestTrustStore& trustStore, bool rejectUnmanifestedFiles,
+                                 AttributesReader attributes)
+    : trustStore(trustStore), rejectUnmanifestedFiles(rejectUnmanifestedFiles), attributes(std::move(attributes))
+{
+}
+
 std::pair<bool, bool> PackageVerifier::verify(const std::wstring& folder)
 {
     try {
-        const ManifestedFolder manifested(folder, trustStore);
+        const ManifestedFolder manifested(folder, trustStore, attributes);
         manifested.checkFiles();
         if (rejectUnmanifestedFiles) {
             bool found = false;

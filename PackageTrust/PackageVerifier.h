@@ -1,6 +1,9 @@
 #pragma once
 
+#include <windows.h>
+
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -10,6 +13,10 @@
 #include "PackageTrust/ManifestTrustStore.h"
 
 namespace Setup {
+
+// How the folder walk reads an item's attributes (INVALID_FILE_ATTRIBUTES on failure); replaceable
+// so that a link can be tested where the system makes none.
+using AttributesReader = std::function<DWORD(const std::wstring& path)>;
 
 // Proves that a folder holds exactly what its signed manifests list.
 class IPackageVerifier {
@@ -23,16 +30,15 @@ class PackageVerifier : public IPackageVerifier {
 public:
     // Strict (rejectUnmanifestedFiles) after a download; lenient for a stage 2 already in place,
     // which may have written files of its own.
-    PackageVerifier(const ManifestTrustStore& trustStore, bool rejectUnmanifestedFiles)
-        : trustStore(trustStore), rejectUnmanifestedFiles(rejectUnmanifestedFiles)
-    {
-    }
+    PackageVerifier(const ManifestTrustStore& trustStore, bool rejectUnmanifestedFiles);
+    PackageVerifier(const ManifestTrustStore& trustStore, bool rejectUnmanifestedFiles, AttributesReader attributes);
 
     std::pair<bool, bool> verify(const std::wstring& folder) override;
 
 private:
     ManifestTrustStore trustStore;
     bool rejectUnmanifestedFiles;
+    AttributesReader attributes;
 };
 
 // One loaded, signature-checked manifest file.
@@ -43,10 +49,13 @@ struct Manifest {
     std::vector<ManifestedFile> entries;
 };
 
-// A folder tree with its manifests, and the items no manifest lists.
+// A folder tree with its manifests, and the items no manifest lists. A link (any reparse point)
+// anywhere in the tree fails the walk.
 class ManifestedFolder {
 public:
     ManifestedFolder(const std::wstring& folder, const ManifestTrustStore& trustStore);
+    ManifestedFolder(const std::wstring& folder, const ManifestTrustStore& trustStore,
+                     const AttributesReader& attributes);
 
     // Throws on the first listed file that is missing or differs.
     void checkFiles() const;
@@ -57,6 +66,7 @@ public:
     std::set<std::wstring> unmanifested;  // comparison forms
 };
 
+// Refuses a manifest whose entry paths would leave its folder or name a device.
 std::vector<ManifestedFile> loadManifest(const std::wstring& path, const ManifestTrustStore& trustStore);
 bool isFileInList(const std::vector<std::wstring>& list, const std::wstring& path);
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include <gsl/gsl>
@@ -61,6 +63,76 @@ bool sameIssuerAsSubject(PCCERT_CONTEXT issued, PCCERT_CONTEXT root)
     return issuer.cbData == subject.cbData && std::equal(issuer.pbData, issuer.pbData + issuer.cbData, subject.pbData);
 }
 
+// Self-issued by name alone: no certificate between the signer and the root needs to be, so
+// none is allowed, whatever key signed it.
+bool isSelfIssued(PCCERT_CONTEXT certificate) { return sameIssuerAsSubject(certificate, certificate); }
+
+std::string nameAndThumbprint(PCCERT_CONTEXT certificate)
+{
+    return subjectNameOf(certificate) + " thumbprint " + thumbprintOf(certificate);
+}
+
+// The extension decoded as the given structure, or no bytes when the certificate has none. An
+// extension that cannot be decoded fails: it must not pass for an absent one.
+std::vector<BYTE> decodedExtension(PCCERT_CONTEXT certificate, const char* oid, const char* structure)
+{
+    const CERT_EXTENSION* extension =
+        CertFindExtension(oid, certificate->pCertInfo->cExtension, certificate->pCertInfo->rgExtension);
+    if (extension == nullptr)
+        return {};
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(Encoding, structure, extension->Value.pbData, extension->Value.cbData, 0, nullptr,
+                             nullptr, &size))
+        ThrowLastError("CryptDecodeObjectEx failed");
+    std::vector<BYTE> decoded(size);
+    if (!CryptDecodeObjectEx(Encoding, structure, extension->Value.pbData, extension->Value.cbData, 0, nullptr,
+                             decoded.data(), &size))
+        ThrowLastError("CryptDecodeObjectEx failed");
+    return decoded;
+}
+
+std::optional<CERT_BASIC_CONSTRAINTS2_INFO> basicConstraintsOf(PCCERT_CONTEXT certificate)
+{
+    const std::vector<BYTE> decoded = decodedExtension(certificate, szOID_BASIC_CONSTRAINTS2, X509_BASIC_CONSTRAINTS2);
+    if (decoded.size() < sizeof(CERT_BASIC_CONSTRAINTS2_INFO))
+        return std::nullopt;
+    CERT_BASIC_CONSTRAINTS2_INFO constraints{};
+    std::memcpy(&constraints, decoded.data(), sizeof(constraints));
+    return constraints;
+}
+
+// Without a key usage extension any use is allowed.
+bool maySignCertificates(PCCERT_CONTEXT certificate)
+{
+    const std::vector<BYTE> decoded = decodedExtension(certificate, szOID_KEY_USAGE, X509_KEY_USAGE);
+    if (decoded.empty())
+        return true;
+    const auto* usage = reinterpret_cast<const CRYPT_BIT_BLOB*>(decoded.data());
+    return usage->cbData > 0 && (usage->pbData[0] & CERT_KEY_CERT_SIGN_KEY_USAGE) != 0;
+}
+
+void requirePathLengthWithin(const std::optional<CERT_BASIC_CONSTRAINTS2_INFO>& constraints,
+                             PCCERT_CONTEXT certificate, std::size_t intermediatesBelow)
+{
+    if (constraints && constraints->fPathLenConstraint && intermediatesBelow > constraints->dwPathLenConstraint)
+        throw std::runtime_error("Certificate path length constraint exceeded: " + nameAndThumbprint(certificate));
+}
+
+// The certificate issued the one below it: it must be a CA that may sign certificates, and
+// allow as many intermediates below it as there are.
+void requireCertificateAuthority(PCCERT_CONTEXT certificate, std::size_t intermediatesBelow)
+{
+    if (isSelfIssued(certificate))
+        throw std::runtime_error("Chain certificate is self-issued: " + nameAndThumbprint(certificate));
+    const std::optional<CERT_BASIC_CONSTRAINTS2_INFO> constraints = basicConstraintsOf(certificate);
+    if (!constraints || !constraints->fCA)
+        throw std::runtime_error("Certificate is not a CA: " + nameAndThumbprint(certificate));
+    if (!maySignCertificates(certificate))
+        throw std::runtime_error("Certificate key usage does not allow signing certificates: " +
+                                 nameAndThumbprint(certificate));
+    requirePathLengthWithin(constraints, certificate, intermediatesBelow);
+}
+
 }  // namespace
 
 std::string thumbprintOf(PCCERT_CONTEXT certificate)
@@ -114,10 +186,19 @@ void verifyChainToTrustedRoot(PCCERT_CONTEXT signerCertificate, const std::vecto
 
     const DWORD linkFlags = checkTimeValidity ? CERT_STORE_SIGNATURE_FLAG | CERT_STORE_TIME_VALIDITY_FLAG
                                               : CERT_STORE_SIGNATURE_FLAG;
+    if (isSelfIssued(signerCertificate))
+        throw std::runtime_error("Signer certificate is self-issued: " + nameAndThumbprint(signerCertificate));
     PCCERT_CONTEXT subject = signerCertificate;
+    // Self-issued intermediates are refused, so every one below an issuer counts for its path length.
+    std::size_t intermediatesBelow = 0;
     for (const CertificateContextGuard& issuer : intermediates) {
         verifySubjectAgainstIssuer(subject, issuer.get(), linkFlags);
+        if (!sameIssuerAsSubject(subject, issuer.get()))
+            throw std::runtime_error("Certificate issuer name does not match the subject of the next certificate: " +
+                                     nameAndThumbprint(subject));
+        requireCertificateAuthority(issuer.get(), intermediatesBelow);
         subject = issuer.get();
+        ++intermediatesBelow;
     }
 
     PCCERT_CONTEXT last = intermediates.back().get();
@@ -153,6 +234,8 @@ void verifyChainToTrustedRoot(PCCERT_CONTEXT signerCertificate, const std::vecto
             continue;
         }
         verifySubjectAgainstIssuer(last, storeRoot.get(), rootFlags);
+        // The root is trusted as it stands, save for the path length it allows below it.
+        requirePathLengthWithin(basicConstraintsOf(root.get()), root.get(), intermediates.size());
         return;
     }
     throw std::runtime_error("Intermediate certificate was not issued by a trusted root CA certificate: " +

@@ -145,17 +145,13 @@ TEST(ManifestParserLayout, BlockSignedKeepsTheBodyAndTheCertificateBlocks)
                               "\n"
                               "R0hJ\n"
                               "-----END SIGNATURE-----\n"
-                              "stray before the certificates\n" +
-                              entry("evil.dll", "5", kSha1) +
                               "-----BEGIN CERTIFICATE-----\n"
                               "U0lH\n"
                               "TkVS\n"
                               "-----END CERTIFICATE-----\n"
-                              "# between\n"
                               "-----BEGIN CERTIFICATE-----\n"
                               "SU5U\n"
-                              "-----END CERTIFICATE-----\n"
-                              "trailing\n";
+                              "-----END CERTIFICATE-----\n";
     const SignedManifestText manifest = parseFile(body + block);
 
     EXPECT_EQ(manifest.text, body);
@@ -348,8 +344,9 @@ TEST(ManifestParserErrors, BadFilesAreRefusedWithTheirReason)
 {
     const std::string body = entry("a", "1", kSha1);
     const std::string signatureLines = "#sig sha384 Mzg0\n#... cert QQ==\n";
-    const std::string block = "-----BEGIN SIGNATURE-----\nU0hBMQ==\n-----END SIGNATURE-----\n"
-                              "-----BEGIN CERTIFICATE-----\nQg==\n-----END CERTIFICATE-----\n";
+    const std::string blockSignature = "-----BEGIN SIGNATURE-----\nU0hBMQ==\n-----END SIGNATURE-----\n";
+    const std::string blockCertificate = "-----BEGIN CERTIFICATE-----\nQg==\n-----END CERTIFICATE-----\n";
+    const std::string block = blockSignature + blockCertificate;
     const std::string missingBody = "Manifest file missing body";
     const std::string parseError = "Manifest file parse error";
     const std::vector<ErrorCase> cases = {
@@ -376,6 +373,30 @@ TEST(ManifestParserErrors, BadFilesAreRefusedWithTheirReason)
          Outcome::runtimeError, parseError},
         {"entry after signature lines and before a block",
          body + signatureLines + entry("evil.dll", "5", kSha1) + block, Outcome::runtimeError, parseError},
+        // A digest line there would be as unsigned as an entry.
+        {"digest line after the signature lines", body + signatureLines + "#sha256 " + kSha256 + "\n",
+         Outcome::runtimeError, parseError},
+        {"digest line between a signature line and its certificate",
+         body + "#sig sha384 Mzg0\n#sha384 " + kSha384 + "\n#... cert QQ==\n", Outcome::runtimeError, parseError},
+        // Only certificate blocks may follow a signature block.
+        {"text between the signature block and its certificates",
+         body + blockSignature + "stray\n" + blockCertificate, Outcome::runtimeError, parseError},
+        {"entry between the signature block and its certificates",
+         body + blockSignature + entry("evil.dll", "5", kSha1) + blockCertificate, Outcome::runtimeError, parseError},
+        {"comment between the certificate blocks",
+         body + blockSignature + blockCertificate + "# between\n" + blockCertificate, Outcome::runtimeError,
+         parseError},
+        {"text after the last block", body + block + "trailing\n", Outcome::runtimeError, parseError},
+        {"comment after the last block", body + block + "# trailing\n", Outcome::runtimeError, parseError},
+        {"digest line after the last block", body + block + "#sha256 " + kSha256 + "\n", Outcome::runtimeError,
+         parseError},
+        {"entry after the last block", body + block + entry("evil.dll", "5", kSha1), Outcome::runtimeError,
+         parseError},
+        {"empty line after the last block", body + block + "\n", Outcome::runtimeError, parseError},
+        {"signature lines after the block", body + block + signatureLines, Outcome::runtimeError, parseError},
+        {"second signature block", body + block + block, Outcome::runtimeError, parseError},
+        {"text after the block of a line-signed manifest", body + signatureLines + block + "trailing\n",
+         Outcome::runtimeError, parseError},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -59,11 +59,10 @@ struct Outcome {
     std::pair<bool, bool> listed;
 };
 
-Outcome Verify(const fs::path& folder, bool strict, const ManifestTrustStore& store = test::trust::TestRootStore())
+Outcome Verify(PackageVerifier verifier, const fs::path& folder)
 {
     Outcome outcome;
     try {
-        PackageVerifier verifier(store, strict);
         outcome.listed = verifier.verify(folder.native());
     } catch (const FatalError& e) {
         outcome.failed = true;
@@ -71,6 +70,11 @@ Outcome Verify(const fs::path& folder, bool strict, const ManifestTrustStore& st
         outcome.message = e.what();
     }
     return outcome;
+}
+
+Outcome Verify(const fs::path& folder, bool strict, const ManifestTrustStore& store = test::trust::TestRootStore())
+{
+    return Verify(PackageVerifier(store, strict), folder);
 }
 
 class PackageVerifierTest : public testing::Test {
@@ -129,7 +133,32 @@ struct Damage {
     std::function<void(const fs::path&)> apply;
     std::function<std::string(const fs::path&)> message;
     const char* warning;
+    const wchar_t* package = L"good";
 };
+
+std::string Sha384Of(const std::string& text)
+{
+    MultiHasher hasher(HashAlgorithm::sha384);
+    hasher.update(text.data(), text.size());
+    return hasher.hexDigest(HashAlgorithm::sha384);
+}
+
+// Replaces the first occurrence of what in the package's root manifest.
+void EditManifest(const fs::path& package, const std::string& what, const std::string& with)
+{
+    std::string text = test::ReadFile(package / L"manifest.dat");
+    const std::size_t at = text.find(what);
+    ASSERT_NE(at, std::string::npos) << what;
+    text.replace(at, what.size(), with);
+    Overwrite(package / L"manifest.dat", text);
+}
+
+std::string VerifyingError(const fs::path& package, const std::string& error)
+{
+    return "Error verifying file " + Named(package / L"manifest.dat") + ": " + error;
+}
+
+constexpr const char* kCorruptSignature = "Found corrupt signature: refusing to load unverified content";
 
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 
@@ -137,7 +166,7 @@ class DamagedPackage : public PackageVerifierTest, public testing::WithParamInte
 
 TEST_P(DamagedPackage, FailsAsAManifestError)
 {
-    const fs::path package = Copy(L"good");
+    const fs::path package = Copy(GetParam().package);
     GetParam().apply(package);
     for (const bool strict : {true, false}) {
         const Outcome outcome = Verify(package, strict);
@@ -190,7 +219,177 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"LastLineWithoutLineFeed",
                [](const fs::path& p) { Append(p / L"manifest.dat", "# trailing"); },
                [](const fs::path&) { return std::string("ios_base::failbit set: iostream error"); },
-               ""}));
+               ""},
+        // setup.dll is the last entry, so an unsigned digest line after the signatures would be
+        // read as its digest, were it read at all.
+        Damage{"FileChangedToMatchAnUnsignedDigestLine",
+               [](const fs::path& p) {
+                   Overwrite(p / L"setup.dll", "SETUP\n");
+                   Append(p / L"manifest.dat", "#sha384 " + Sha384Of("SETUP\n") + "\n");
+               },
+               [](const fs::path&) { return std::string("Manifest file parse error"); },
+               ""},
+        Damage{"TamperedBlockSignedManifest",
+               [](const fs::path& p) { EditManifest(p, "\"setup.dll\" 6 ", "\"setup.dll\" 7 "); },
+               [](const fs::path& p) { return VerifyingError(p, kCorruptSignature); },
+               "",
+               L"block"},
+        Damage{"BlockSignedManifestWithTextAfterItsLastBlock",
+               [](const fs::path& p) { Append(p / L"manifest.dat", "# trailing\n"); },
+               [](const fs::path&) { return std::string("Manifest file parse error"); },
+               "",
+               L"block"},
+        Damage{"EntrySmuggledAfterTheSignatureBlock",
+               [](const fs::path& p) {
+                   Overwrite(p / L"evil.dll", "evil");
+                   Append(p / L"manifest.dat", "\"evil.dll\" 4 " + Sha1Of("evil") + "\n");
+               },
+               [](const fs::path&) { return std::string("Manifest file parse error"); },
+               "",
+               L"block"},
+        Damage{"FileChangedToMatchADigestLineAfterTheSignatureBlock",
+               [](const fs::path& p) {
+                   Overwrite(p / L"setup64.dll", "SETUP64\n");
+                   Append(p / L"manifest.dat", "#sha384 " + Sha384Of("SETUP64\n") + "\n");
+               },
+               [](const fs::path&) { return std::string("Manifest file parse error"); },
+               "",
+               L"block"},
+        Damage{"SignatureBlockWithoutItsBegin",
+               [](const fs::path& p) { EditManifest(p, "-----BEGIN SIGNATURE-----\n", ""); },
+               [](const fs::path& p) { return VerifyingError(p, "no signatures"); },
+               "",
+               L"block"},
+        Damage{"SignatureBlockWithoutItsEnd",
+               [](const fs::path& p) { EditManifest(p, "-----END SIGNATURE-----\n", ""); },
+               [](const fs::path& p) { return VerifyingError(p, "no signatures"); },
+               "",
+               L"block"}));
+
+// The signature's and the certificate's base64 are read by the trust code, whose own texts follow.
+TEST_F(PackageVerifierTest, ACorruptBlockSignedManifestFailsToVerify)
+{
+    // "*!" is no base64, at the start of the signature's and of the signer's first line.
+    for (const char* block : {"-----BEGIN SIGNATURE-----\n", "-----BEGIN CERTIFICATE-----\n"}) {
+        SCOPED_TRACE(block);
+        test::TempFolder into;
+        const fs::path package = test::trust::CopyPackage(L"block", into);
+        EditManifest(package, block, std::string(block) + "*!");
+        const Outcome outcome = Verify(package, false);
+        EXPECT_TRUE(outcome.failed);
+        EXPECT_EQ(outcome.type, FatalError::ManifestError);
+        EXPECT_THAT(outcome.message,
+                    testing::StartsWith("Manifest verification failure: " + VerifyingError(package, "")));
+    }
+}
+
+struct UnsafeEntry {
+    const wchar_t* package;
+    const char* entry;  // as the manifest gives it; empty when the entry is bad syntax
+};
+
+void PrintTo(const UnsafeEntry& unsafe, std::ostream* out) { *out << WideToUtf8(unsafe.package); }
+
+class UnsafeEntryPaths : public PackageVerifierTest, public testing::WithParamInterface<UnsafeEntry> {};
+
+// Signed correctly, but with an entry that leads out of the package or to a device: nothing is
+// opened through it, even where a file waits there that would pass the check.
+TEST_P(UnsafeEntryPaths, RefuseTheManifest)
+{
+    const fs::path package = Copy(GetParam().package);
+    Overwrite(temp / L"outside.txt", "outside\n");
+    const std::string entry = GetParam().entry;
+    const std::string expected = "Manifest verification failure: Error parsing file " +
+                                 Named(package / L"manifest.dat") +
+                                 (entry.empty() ? ": bad syntax" : ": unsafe entry path \"" + entry + "\"");
+    for (const bool strict : {true, false}) {
+        const Outcome outcome = Verify(package, strict);
+        EXPECT_EQ(outcome.type, FatalError::ManifestError);
+        EXPECT_EQ(outcome.message, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, UnsafeEntryPaths,
+    testing::Values(UnsafeEntry{L"unsafe-parent", "../outside.txt"},
+                    UnsafeEntry{L"unsafe-inner-parent", "bin/../a.txt"},
+                    UnsafeEntry{L"unsafe-backslash-parent", "bin\\..\\..\\outside.txt"},
+                    UnsafeEntry{L"unsafe-slash-root", "/outside.txt"},
+                    UnsafeEntry{L"unsafe-backslash-root", "\\outside.txt"},
+                    UnsafeEntry{L"unsafe-unc", "\\\\server\\share\\outside.txt"},
+                    UnsafeEntry{L"unsafe-device", "nul.txt"},
+                    // A drive or a stream needs a colon, which no entry path may hold.
+                    UnsafeEntry{L"unsafe-drive", ""},
+                    UnsafeEntry{L"unsafe-stream", ""}));
+
+// The system's attributes, but at item those that change makes of them.
+AttributesReader ChangedAt(const fs::path& item, std::function<DWORD(DWORD)> change)
+{
+    return [item, change](const std::wstring& path) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (utilities::NormalisePathForComparison(path) != utilities::NormalisePathForComparison(item.native()))
+            return attributes;
+        return change(attributes);
+    };
+}
+
+// A link reports itself as a reparse point.
+AttributesReader LinkAt(const fs::path& link)
+{
+    return ChangedAt(link, [](DWORD attributes) { return attributes | FILE_ATTRIBUTE_REPARSE_POINT; });
+}
+
+std::string LinkFound(const fs::path& link)
+{
+    return "Manifest verification failure: ManifestedFolder: found a link in the package " + Named(link);
+}
+
+// Windows makes file and folder links, junctions and symbolic ones; Wine makes none, so the walk
+// is shown them through its attribute reader.
+TEST_F(PackageVerifierTest, ALinkAnywhereInThePackageFailsIt)
+{
+    const fs::path package = Copy(L"good");
+    for (const fs::path& link : {package / L"a.txt", package / L"bin", package / L"sub" / L"bin" / L"c.dll",
+                                 package / L"manifest.dat", package / L"sub" / L"manifest.dat"}) {
+        for (const bool strict : {true, false}) {
+            SCOPED_TRACE(Named(link) + (strict ? " strict" : " lenient"));
+            const Outcome outcome =
+                Verify(PackageVerifier(test::trust::TestRootStore(), strict, LinkAt(link)), package);
+            EXPECT_EQ(outcome.type, FatalError::ManifestError);
+            EXPECT_EQ(outcome.message, LinkFound(link));
+        }
+    }
+    // An unlisted link fails a lenient check too: what it leads to is nobody's to vouch for.
+    Overwrite(package / L"extra.txt", "extra");
+    const Outcome outcome =
+        Verify(PackageVerifier(test::trust::TestRootStore(), false, LinkAt(package / L"extra.txt")), package);
+    EXPECT_EQ(outcome.message, LinkFound(package / L"extra.txt"));
+}
+
+TEST_F(PackageVerifierTest, AnItemWhoseAttributesCannotBeReadFailsThePackage)
+{
+    const fs::path package = Copy(L"good");
+    const AttributesReader unreadable =
+        ChangedAt(package / L"bin" / L"b.dll", [](DWORD) -> DWORD { return INVALID_FILE_ATTRIBUTES; });
+    const Outcome outcome = Verify(PackageVerifier(test::trust::TestRootStore(), false, unreadable), package);
+    EXPECT_EQ(outcome.type, FatalError::ManifestError);
+    EXPECT_THAT(outcome.message, testing::StartsWith("Manifest verification failure: GetFileAttributesW failed: "));
+}
+
+// The link that the fixture script made on the host is one that Wine shows as a folder link.
+TEST_F(PackageVerifierTest, AFolderLinkInThePackageFailsIt)
+{
+    const fs::path package = test::trust::Fixtures() / L"packages" / L"folder-link";
+    const DWORD attributes = GetFileAttributesW((package / L"linked").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "this system shows the fixture's folder link as no reparse point";
+    ASSERT_TRUE(fs::exists(package / L"linked" / L"evil.dll"));
+    for (const bool strict : {true, false}) {
+        const Outcome outcome = Verify(package, strict);
+        EXPECT_EQ(outcome.type, FatalError::ManifestError);
+        EXPECT_EQ(outcome.message, LinkFound(package / L"linked"));
+    }
+}
 
 struct Refusal {
     const wchar_t* package;

@@ -30,7 +30,7 @@ CertificateContextGuard Certificate(const std::wstring& name)
     return decodeCertificatePem(PkiText(name + L".crt"));
 }
 
-std::vector<std::string> Chain(std::initializer_list<const wchar_t*> names)
+std::vector<std::string> Chain(const std::vector<const wchar_t*>& names)
 {
     std::vector<std::string> chain;
     for (const wchar_t* name : names)
@@ -44,7 +44,7 @@ std::string NameOf(const std::wstring& certificate)
 }
 
 // "" when the chain is trusted, else the failure's text.
-std::string ChainResult(const std::wstring& signer, std::initializer_list<const wchar_t*> chain,
+std::string ChainResult(const std::wstring& signer, const std::vector<const wchar_t*>& chain,
                         const ManifestTrustStore& store)
 {
     try {
@@ -191,6 +191,76 @@ TEST(ChainToTrustedRoot, LogsEachStepAtDebugLevel)
                                          ") with flags (7)"));
 }
 
+// A path whose signatures and dates hold, checked for the rules of a certification path.
+struct PathCase {
+    const char* name;
+    const wchar_t* signer;
+    std::vector<const wchar_t*> chain;
+    const char* refusal;  // "" when trusted
+    const wchar_t* named;  // the certificate the refusal names
+    const wchar_t* root;
+};
+
+void PrintTo(const PathCase& c, std::ostream* out) { *out << c.name; }
+
+class CertificationPath : public testing::TestWithParam<PathCase> {};
+
+TEST_P(CertificationPath, IsTrustedOnlyWhenEveryIssuerMayIssueIt)
+{
+    const PathCase& c = GetParam();
+    ManifestTrustStore store({});
+    AddRoot(store, c.root);
+    const std::string result = ChainResult(c.signer, c.chain, store);
+    if (*c.refusal == '\0')
+        EXPECT_EQ(result, "");
+    else
+        EXPECT_EQ(result, c.refusal + NameOf(c.named) + " thumbprint " + thumbprintOf(Certificate(c.named).get()));
+}
+
+constexpr const char* kNotCa = "Certificate is not a CA: ";
+constexpr const char* kPathLength = "Certificate path length constraint exceeded: ";
+constexpr const char* kIssuerName = "Certificate issuer name does not match the subject of the next certificate: ";
+constexpr const char* kSelfIssued = "Chain certificate is self-issued: ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, CertificationPath,
+    testing::Values(
+        PathCase{"ca-without-key-usage", L"signer-under-no-key-usage", {L"no-key-usage-intermediate"}, "", nullptr,
+                 L"root"},
+        PathCase{"signer-right-below-path-length-0", L"signer-under-path-length-0", {L"path-length-0-intermediate"},
+                 "", nullptr, L"root"},
+        PathCase{"one-intermediate-below-root-path-length-1", L"short-root-signer", {L"short-root-intermediate"}, "",
+                 nullptr, L"short-root"},
+        PathCase{"tls-server-as-issuer", L"signer-under-server", {L"server", L"intermediate"}, kNotCa, L"server",
+                 L"root"},
+        PathCase{"no-basic-constraints", L"signer-under-no-constraints", {L"no-constraints-intermediate"}, kNotCa,
+                 L"no-constraints-intermediate", L"root"},
+        PathCase{"ca-false", L"signer-under-not-ca", {L"not-ca-intermediate"}, kNotCa, L"not-ca-intermediate",
+                 L"root"},
+        PathCase{"key-usage-without-cert-sign", L"signer-under-no-cert-sign", {L"no-cert-sign-intermediate"},
+                 "Certificate key usage does not allow signing certificates: ", L"no-cert-sign-intermediate", L"root"},
+        PathCase{"ca-below-path-length-0", L"signer-below-path-length-0",
+                 {L"below-path-length-0", L"path-length-0-intermediate"}, kPathLength, L"path-length-0-intermediate",
+                 L"root"},
+        PathCase{"two-intermediates-below-root-path-length-1", L"short-root-deep-signer",
+                 {L"short-root-second-intermediate", L"short-root-intermediate"}, kPathLength, L"short-root",
+                 L"short-root"},
+        PathCase{"signer-issuer-name-differs", L"signer-via-alias", {L"intermediate"}, kIssuerName,
+                 L"signer-via-alias", L"root"},
+        PathCase{"intermediate-issuer-name-differs", L"signer-under-misnamed",
+                 {L"misnamed-intermediate", L"intermediate"}, kIssuerName, L"misnamed-intermediate", L"root"},
+        PathCase{"root-as-only-intermediate", L"direct-signer", {L"root"}, kSelfIssued, L"root", L"root"},
+        PathCase{"root-above-intermediate", L"signer", {L"intermediate", L"root"}, kSelfIssued, L"root", L"root"},
+        PathCase{"self-signed-signer", L"self-signed-signer", {L"self-signed-signer-intermediate"},
+                 "Signer certificate is self-issued: ", L"self-signed-signer", L"root"}));
+
+TEST(ChainToTrustedRoot, AnUndecodableKeyUsageIsNotTakenForNone)
+{
+    EXPECT_THAT(ChainResult(L"signer-under-bad-key-usage", {L"bad-key-usage-intermediate"},
+                            test::trust::TestRootStore()),
+                testing::StartsWith("CryptDecodeObjectEx failed: "));
+}
+
 TEST(SignatureCheck, HoldsForTheSignedBytesOnly)
 {
     const SignedManifestText manifest = ParseManifest(L"good");
@@ -259,7 +329,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "Intermediate certificate was not issued by a trusted root CA certificate"},
         SignaturesCase{L"direct-signer", HashAlgorithm::sha384,
                        "Could not verify any signatures: refusing to load unverified content",
-                       "Empty intermediate certificates chain"}));
+                       "Empty intermediate certificates chain"},
+        SignaturesCase{L"signed-under-server", HashAlgorithm::sha384,
+                       "Could not verify any signatures: refusing to load unverified content",
+                       "Certificate is not a CA: Halvex Test Server thumbprint "}));
 
 }  // namespace
 }  // namespace Setup

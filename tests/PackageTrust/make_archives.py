@@ -116,10 +116,12 @@ def main(folder):
     # The same tar as a plain zlib stream.
     write(folder, "nested_zlib.tar.z", zlib.compress(tar_bytes(good["nested"][0]), 9))
     write_tree(folder, "nested_zlib", good["nested"][1])
-    # A tar without its closing zero blocks, whose last data block comes with the stream's end.
-    unclosed = {"whole_blocks.bin": noise(1024)}
-    write(folder, "no_end_blocks.tar.gz", gz(tar_bytes([member(n, d) for n, d in unclosed.items()])[:3 * BLOCK]))
-    write_tree(folder, "no_end_blocks", unclosed)
+    # Tars cut short of their two closing zero blocks: after the last data block (which comes with
+    # the stream's end), after one zero block, and right after a header.
+    unclosed = tar_bytes([member("whole_blocks.bin", noise(1024))])
+    write(folder, "no_end_blocks.tar.gz", gz(unclosed[:3 * BLOCK]))
+    write(folder, "one_end_block.tar.gz", gz(unclosed[:4 * BLOCK]))
+    write(folder, "ends_after_header.tar.gz", gz(tar_bytes([member("empty.txt", b"")])[:BLOCK]))
 
     ok = member("ok.txt", b"inside\n")
     hostile_names = {
@@ -133,6 +135,11 @@ def main(folder):
         "hostile_backslash_climb": "a\\..\\..\\bs_evil",
         "hostile_dots": "a/.../dots_evil",
         "hostile_long": "../" + "z" * 120,
+        # Names that Windows opens as devices, in any folder.
+        "hostile_device": "nul.txt",
+        "hostile_device_bare": "Com1",
+        "hostile_device_folder": "dir/aux.tar.gz",
+        "hostile_device_trailing": "dir/lpt9 . ",
     }
     for name, entry in hostile_names.items():
         write(folder, name + ".tar.gz", gz(tar_bytes([ok, member(entry, b"evil\n")])))

@@ -394,6 +394,165 @@ def make_size_limit(pki, folder, signer, chain):
           padded_manifest(entry("z.txt", zulu), LARGEST_MANIFEST + 1, signatures))
 
 
+# Certificates whose signatures and dates hold but which break the rules of a certification
+# path: an issuer that is no CA or may not sign certificates, a path longer than a CA allows,
+# names that do not chain, self-issued certificates where none may be.
+PATH_EXTENSIONS = """[server]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+[no_constraints]
+keyUsage = critical, keyCertSign, cRLSign
+[not_ca]
+basicConstraints = critical, CA:false
+keyUsage = critical, keyCertSign, cRLSign
+[no_cert_sign]
+basicConstraints = critical, CA:true
+keyUsage = critical, digitalSignature, cRLSign
+[no_key_usage]
+basicConstraints = critical, CA:true
+[bad_key_usage]
+basicConstraints = critical, CA:true
+2.5.29.15 = critical, DER:05:00
+[path_length_0]
+basicConstraints = critical, CA:true, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+[path_length_1]
+basicConstraints = critical, CA:true, pathlen:1
+keyUsage = critical, keyCertSign, cRLSign
+"""
+
+
+def path_extensions(pki, section):
+    """The openssl ca arguments for an extension section: the ordinary ones or PATH_EXTENSIONS'."""
+    if section in ("authority", "signer"):
+        return ["-extensions", section]
+    path = os.path.join(pki, "ca", "path-extensions.cnf")
+    if not os.path.exists(path):
+        write(path, PATH_EXTENSIONS)
+    return ["-extfile", path, "-extensions", section]
+
+
+def path_request(certificate, common_name, key):
+    """A request for the certificate, with a new key or a copy of the given key file."""
+    csr = os.path.join(certificate.dir, "request.csr")
+    if key is None:
+        openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", certificate.key, "-out", csr,
+                "-subj", "/O=Halvex Test/CN=" + common_name, "-config", certificate.config)
+    else:
+        shutil.copyfile(key, certificate.key)
+        openssl("req", "-new", "-key", certificate.key, "-out", csr,
+                "-subj", "/O=Halvex Test/CN=" + common_name, "-config", certificate.config)
+    return csr
+
+
+def path_issue(issuer, name, common_name, section, key=None, issuer_crt=None):
+    """Issues a certificate with the extensions of section; issuer_crt names the issuer in
+    place of the issuer's own certificate (its key still signs)."""
+    issued = Authority(issuer.pki, name)
+    issued.prepare_database()
+    csr = path_request(issued, common_name, key)
+    openssl("ca", "-batch", "-config", issuer.config, "-cert", issuer_crt or issuer.crt,
+            "-keyfile", issuer.key, "-in", csr, "-out", issued.crt, "-notext", "-startdate", VALID[0],
+            "-enddate", VALID[1], *path_extensions(issuer.pki, section), "-preserveDN")
+    return issued
+
+
+def path_self_sign(pki, name, common_name, section, key=None):
+    certificate = Authority(pki, name)
+    certificate.prepare_database()
+    csr = path_request(certificate, common_name, key)
+    openssl("ca", "-batch", "-selfsign", "-config", certificate.config, "-keyfile", certificate.key,
+            "-in", csr, "-out", certificate.crt, "-notext", "-startdate", VALID[0], "-enddate", VALID[1],
+            *path_extensions(pki, section), "-preserveDN")
+    return certificate
+
+
+def make_path_pki(pki):
+    root, intermediate = cert(pki, "root"), cert(pki, "intermediate")
+
+    # A TLS server's certificate, issued properly, used as an issuer.
+    server = path_issue(intermediate, "server", "Halvex Test Server", "server")
+    path_issue(server, "signer-under-server", "Halvex Test Signer Under Server", "signer")
+    for kind in ("no-constraints", "not-ca", "no-cert-sign", "no-key-usage", "bad-key-usage"):
+        below = path_issue(root, kind + "-intermediate", "Halvex Test Intermediate " + kind,
+                           kind.replace("-", "_"))
+        path_issue(below, "signer-under-" + kind, "Halvex Test Signer Under " + kind, "signer")
+
+    # pathlen 0: a signer may sit right below it, another CA may not.
+    length0 = path_issue(root, "path-length-0-intermediate", "Halvex Test Path Length 0 Intermediate",
+                         "path_length_0")
+    path_issue(length0, "signer-under-path-length-0", "Halvex Test Signer Under Path Length 0", "signer")
+    below0 = path_issue(length0, "below-path-length-0", "Halvex Test CA Below Path Length 0", "authority")
+    path_issue(below0, "signer-below-path-length-0", "Halvex Test Signer Below Path Length 0", "signer")
+
+    # A root that allows one intermediate.
+    short = path_self_sign(pki, "short-root", "Halvex Test Short Root", "path_length_1")
+    make_crl(short, os.path.join(pki, "short-root.crl"))
+    first = path_issue(short, "short-root-intermediate", "Halvex Test Short Root Intermediate", "authority")
+    path_issue(first, "short-root-signer", "Halvex Test Short Root Signer", "signer")
+    second = path_issue(first, "short-root-second-intermediate", "Halvex Test Short Root Second Intermediate",
+                        "authority")
+    path_issue(second, "short-root-deep-signer", "Halvex Test Short Root Deep Signer", "signer")
+
+    # Signed with the intermediate's key under another issuer name.
+    alias = os.path.join(intermediate.dir, "alias.crt")
+    openssl("req", "-new", "-x509", "-key", intermediate.key, "-out", alias, "-days", "1",
+            "-subj", "/O=Halvex Test/CN=Halvex Test Intermediate Alias", "-config", intermediate.config,
+            "-addext", "subjectKeyIdentifier=hash")
+    path_issue(intermediate, "signer-via-alias", "Halvex Test Signer Via Alias", "signer", issuer_crt=alias)
+    misnamed = path_issue(intermediate, "misnamed-intermediate", "Halvex Test Misnamed Intermediate", "authority",
+                          issuer_crt=alias)
+    path_issue(misnamed, "signer-under-misnamed", "Halvex Test Signer Under Misnamed", "signer")
+
+    # A self-signed signer whose key and name a proper intermediate also carries.
+    twin = path_issue(root, "self-signed-signer-intermediate", "Halvex Test Self-Signed Signer", "authority")
+    path_self_sign(pki, "self-signed-signer", "Halvex Test Self-Signed Signer", "signer", key=twin.key)
+
+
+def make_path_packages(pki, packages):
+    package = Package(os.path.join(packages, "signed-under-server"))
+    body = good_body(package)
+    package.manifest("manifest.dat", body, signature_lines(body.encode(), [
+        line_signature("sha384", cert(pki, "signer-under-server"), [cert(pki, "server"), cert(pki, "intermediate")])]))
+
+
+# Entry paths that would lead the verifier out of its package or to a device, each in a package
+# signed as it should be, so that only the path can refuse it. A file planted beside the package
+# as outside.txt with OUTSIDE's content would pass the check, were the path followed.
+OUTSIDE = b"outside\n"
+UNSAFE_ENTRY_PATHS = [
+    ("unsafe-parent", "../outside.txt", OUTSIDE),
+    ("unsafe-inner-parent", "bin/../a.txt", b"alpha\n"),
+    ("unsafe-backslash-parent", "bin\\..\\..\\outside.txt", OUTSIDE),
+    ("unsafe-slash-root", "/outside.txt", OUTSIDE),
+    ("unsafe-backslash-root", "\\outside.txt", OUTSIDE),
+    ("unsafe-unc", "\\\\server\\share\\outside.txt", OUTSIDE),
+    ("unsafe-device", "nul.txt", b""),
+    ("unsafe-drive", "C:outside.txt", OUTSIDE),
+    ("unsafe-stream", "a.txt:hidden", OUTSIDE),
+]
+
+
+def make_unsafe_entry_packages(pki, packages):
+    signer, chain = cert(pki, "signer"), [cert(pki, "intermediate")]
+    for name, path, content in UNSAFE_ENTRY_PATHS:
+        package = Package(os.path.join(packages, name))
+        body = good_body(package) + entry(path, content)
+        package.manifest("manifest.dat", body, signature_lines(body.encode(), [line_signature("sha384", signer, chain)]))
+
+
+# A correctly signed package with a link to a folder outside it, made on the host: Wine shows a
+# host link to a folder as a reparse point, and can make none itself.
+def make_link_packages(pki, packages):
+    signer, chain = cert(pki, "signer"), [cert(pki, "intermediate")]
+    package = Package(os.path.join(packages, "folder-link"))
+    body = good_body(package)
+    package.manifest("manifest.dat", body, signature_lines(body.encode(), [line_signature("sha384", signer, chain)]))
+    Package(os.path.join(packages, "folder-link-target")).file("evil.dll", b"evil\n")
+    os.symlink(os.path.join("..", "folder-link-target"), os.path.join(package.root, "linked"))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("out")
@@ -407,8 +566,12 @@ def main():
     pki = os.path.join(work, "pki")
     os.makedirs(pki)
     make_pki(pki, os.path.abspath(args.dev_root))
+    make_path_pki(pki)
     packages = os.path.join(work, "packages")
     make_packages(pki, packages)
+    make_path_packages(pki, packages)
+    make_unsafe_entry_packages(pki, packages)
+    make_link_packages(pki, packages)
     shutil.rmtree(os.path.join(pki, "ca"))
     os.replace(pki, os.path.join(out, "pki"))
     os.replace(packages, os.path.join(out, "packages"))
