@@ -7,6 +7,7 @@
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/String.h"
 #include "Utilities/Module.h"
+#include "Utilities/Raii.h"
 
 using namespace OptionParserLib::Helper;
 
@@ -78,9 +79,10 @@ const option::Descriptor* Table()
 
 }  // namespace
 
-CommandLine::CommandLine(std::wostream& log, const std::wstring& commandLine, UnknownOptionsBehaviour)
-    : log(log), argv(CommandLineToArgvW(commandLine.c_str(), &argc))
+CommandLine::CommandLine(std::wostream&, const std::wstring& commandLine, UnknownOptionsBehaviour)
 {
+    int argc = 0;
+    const ArgvGuard argv(CommandLineToArgvW(commandLine.c_str(), &argc));
     if (!argv)
         ThrowSplitFailure();
     for (int i = 0; i < argc; ++i)
@@ -91,7 +93,7 @@ CommandLine::CommandLine(std::wostream& log, const std::wstring& commandLine, Un
 
 std::vector<option::Option> CommandLine::parse() const
 {
-    return parse(argc, utf8Pointers.data());
+    return parse(static_cast<int>(utf8Pointers.size()), utf8Pointers.data());
 }
 
 std::vector<option::Option> CommandLine::parse(int argc, const char* const* argv)

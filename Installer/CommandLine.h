@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "Installer/OptionParser.h"
-#include "Utilities/Raii.h"
 
 // A bad command line: logged with the usage text, exit code 1.
 class CommandLineException : public std::exception {
@@ -55,11 +54,17 @@ struct CommandLineOptions {
     std::optional<std::wstring> localinstallsource;
 };
 
-// The process command line parsed with the installer's option table.
+// The process command line parsed with the installer's option table. The parsed options point
+// into the arguments held here, so they live no longer than the command line.
 class CommandLine {
 public:
+    // The log stream and the behaviour are not used: the option lines are written by
+    // evaluateCommandLineOptions, and unknown options are always ignored.
     CommandLine(std::wostream& log, const std::wstring& commandLine,
                 OptionParserLib::Helper::UnknownOptionsBehaviour behaviour);
+    // A copy or a move would leave the pointers aimed at the old arguments.
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
 
     // Throws CommandLineException for an illegal option or any non-option argument.
     std::vector<option::Option> parse() const;
@@ -67,9 +72,6 @@ public:
     static std::wstring usage();
 
 private:
-    std::wostream& log;
-    int argc = 0;
-    ArgvGuard argv;
     std::vector<std::string> utf8Arguments;
     std::vector<const char*> utf8Pointers;
 };

@@ -1,6 +1,8 @@
 #include "Installer/OptionParser.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstring>
 #include <cwctype>
 #include <sstream>
@@ -160,6 +162,23 @@ bool Present(const std::vector<option::Option>& options, unsigned index)
     return index < options.size() && options[index].present();
 }
 
+// Each option is one log line: a line break inside a value is written as a marker instead. Not
+// as "\n": the trace log doubles backslashes, so that would read as a backslash and an "n".
+std::wstring OneLine(const std::wstring& text)
+{
+    std::wstring line;
+    line.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c == L'\r')
+            line += L"<CR>";
+        else if (c == L'\n')
+            line += L"<LF>";
+        else
+            line += c;
+    }
+    return line;
+}
+
 template <class T>
 std::optional<T> Logged(std::wostream& log, const wchar_t* message, std::optional<T> value)
 {
@@ -169,11 +188,31 @@ std::optional<T> Logged(std::wostream& log, const wchar_t* message, std::optiona
     if (!value)
         log << L"--";
     else if constexpr (std::is_same_v<T, std::string>)
-        log << Utf8ToWide(*value);
+        log << OneLine(Utf8ToWide(*value));
+    else if constexpr (std::is_same_v<T, std::wstring>)
+        log << OneLine(*value);
     else
         log << *value;
     log << L"\n";
     return value;
+}
+
+// Stream extraction's rules: leading white space, one sign, then the leading digits; no digits
+// is 0. A number beyond int becomes the nearest int rather than 0, so range checks still refuse it.
+int ToNumber(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    while (*text != '\0' && std::strchr(" \t\n\v\f\r", *text) != nullptr)
+        ++text;
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+    long long number = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        number = std::min(limit, number * 10 + (*text - '0'));
+    return static_cast<int>(negative ? -number : number);
 }
 
 }  // namespace
@@ -205,14 +244,7 @@ std::optional<int> optional_num_arg(std::wostream& log, const std::vector<option
 {
     std::optional<int> value;
     if (Present(options, index)) {
-        // Only the leading number counts; no number at all is 0.
-        int number = 0;
-        if (const char* text = Value(options, index)) {
-            std::istringstream in(text);
-            if (!(in >> number))
-                number = 0;
-        }
-        value = number;
+        value = ToNumber(Value(options, index));
     }
     return Logged(log, message, value);
 }

@@ -6,12 +6,16 @@
 
 namespace S1 {
 
+StartupChecks::StartupChecks() : StartupChecks(&utilities::IsUserAdministrator) {}
+
+StartupChecks::StartupChecks(MembershipCheck isAdministrator) : isAdministrator(isAdministrator) {}
+
 // Process hardening is not built yet: README lists it as missing.
 void StartupChecks::HardenProcess() {}
 
 void StartupChecks::CheckAdministrator()
 {
-    if (!utilities::IsUserAdministrator())
+    if (!isAdministrator())
         throw std::runtime_error("You must be a local administrator on this computer to install Halvex Vesk.");
 }
 

@@ -19,6 +19,36 @@ constexpr const wchar_t* kProgramDataSddl = L"O:BAG:BAD:PAI(A;OICI;FA;;;SY)(A;OI
     UTILITIES_THROW(std::runtime_error(std::string(what) + std::to_string(code)));
 }
 
+// The entry itself: a junction or symbolic link in its place is opened, not followed. Attributes
+// and owner are read from this one handle, so the entry cannot be swapped between the two reads.
+FileHandleGuard OpenEntry(const std::wstring& path, DWORD access)
+{
+    return FileHandleGuard(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+DWORD AttributesOf(HANDLE entry)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(entry, &information))
+        ThrowWithCode("GetFileInformationByHandle failed: ", GetLastError());
+    return information.dwFileAttributes;
+}
+
+// The owner points into the returned descriptor.
+LocalMemoryGuard OwnerOf(HANDLE entry, PSID& owner)
+{
+    owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetSecurityInfo(entry, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                         nullptr, &descriptor);
+    LocalMemoryGuard guard(descriptor);
+    if (status != ERROR_SUCCESS)
+        ThrowWithCode("GetSecurityInfo failed: ", status);
+    return guard;
+}
+
 }  // namespace
 
 const char* const kProgramDataNotOwnedMessage =
@@ -66,8 +96,16 @@ void EnsureProgramDataFolder(bool bypassOwnershipCheck)
 void EnsureProgramDataFolder(bool bypassOwnershipCheck, const std::wstring& folder)
 {
     const LocalMemoryGuard descriptor = CreateProgramDataSecurityDescriptor();
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const FileHandleGuard entry =
+        OpenEntry(folder, bypassOwnershipCheck ? FILE_READ_ATTRIBUTES : FILE_READ_ATTRIBUTES | READ_CONTROL);
+    if (!entry) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            ThrowWithCode("CreateFileW failed: ", error);
+    }
+    const DWORD attributes = entry ? AttributesOf(entry.get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // A file in the way makes this fail with the system's code.
         SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
         if (!CreateDirectoryW(folder.c_str(), &security))
             ThrowWithCode("Failed to create Halvex ProgramData folder: ", GetLastError());
@@ -75,9 +113,9 @@ void EnsureProgramDataFolder(bool bypassOwnershipCheck, const std::wstring& fold
     }
     if (bypassOwnershipCheck)
         return;
-    // A junction or symbolic link passes the owner test through its target while everything
-    // below it resolves somewhere else: a planted link is refused like a planted folder.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsOwnedByBuiltinAdministrators(folder))
+    PSID owner = nullptr;
+    const LocalMemoryGuard ownerDescriptor = OwnerOf(entry.get(), owner);
+    if (IsRefusedProgramDataFolder(attributes, owner))
         UTILITIES_THROW(std::runtime_error(kProgramDataNotOwnedMessage));
 }
 
@@ -87,15 +125,21 @@ bool IsTrustedOwner(PSID owner)
            (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid));
 }
 
+bool IsRefusedProgramDataFolder(DWORD attributes, PSID owner)
+{
+    // A junction or symbolic link would pass on its own owner while everything below it
+    // resolves somewhere else: a planted link is refused like a planted folder.
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+           !IsTrustedOwner(owner);
+}
+
 bool IsOwnedByBuiltinAdministrators(const std::wstring& path)
 {
+    const FileHandleGuard entry = OpenEntry(path, READ_CONTROL);
+    if (!entry)
+        ThrowWithCode("CreateFileW failed: ", GetLastError());
     PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                                               nullptr, nullptr, nullptr, &descriptor);
-    const LocalMemoryGuard guard(descriptor);
-    if (status != ERROR_SUCCESS)
-        ThrowWithCode("GetNamedSecurityInfoW failed: ", status);
+    const LocalMemoryGuard descriptor = OwnerOf(entry.get(), owner);
     return IsTrustedOwner(owner);
 }
 

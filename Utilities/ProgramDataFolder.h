@@ -20,9 +20,13 @@ std::wstring GetMakerProgramDataFolder();
 void EnsureProgramDataFolder(bool bypassOwnershipCheck);
 void EnsureProgramDataFolder(bool bypassOwnershipCheck, const std::wstring& folder);
 
+// The owner of the entry at path itself; a link there is not followed.
 bool IsOwnedByBuiltinAdministrators(const std::wstring& path);
 // The decision behind it: the built-in Administrators or LocalSystem, never a null owner.
 bool IsTrustedOwner(PSID owner);
+// Whether an existing folder with these attributes and this owner is refused: anything but a
+// plain directory (a link or a file) or a directory of an untrusted owner.
+bool IsRefusedProgramDataFolder(DWORD attributes, PSID owner);
 
 LocalMemoryGuard CreateProgramDataSecurityDescriptor();
 

@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <type_traits>
 
 #include "halvlib/String.h"
 #include "Installer/CommandLine.h"
@@ -9,6 +11,10 @@
 using ::testing::HasSubstr;
 
 namespace {
+
+// The parsed options point into the command line's own copies of the arguments.
+static_assert(!std::is_copy_constructible_v<CommandLine> && !std::is_move_constructible_v<CommandLine> &&
+              !std::is_copy_assignable_v<CommandLine> && !std::is_move_assignable_v<CommandLine>);
 
 struct Parsed {
     CommandLineOptions options;
@@ -72,6 +78,69 @@ TEST(CommandLine, ValueConversions)
     EXPECT_EQ(Evaluate(L"--language").options.language, 0) << "given without a value";
 }
 
+TEST(CommandLine, NumbersAreReadLikeStreamExtraction)
+{
+    // Leading blanks and one sign, then the leading digits; text without digits is 0; beyond int
+    // the nearest int, so that a range check still sees the number as too large or too small.
+    const std::pair<const wchar_t*, int> cases[] = {
+        {L"--language=", 0},
+        {L"--language=1036", 1036},
+        {L"--language=+5", 5},
+        {L"--language=\" 5\"", 5},
+        {L"--language=\"\t5\"", 5},
+        {L"--language=5x", 5},
+        {L"--language=0x10", 0},
+        {L"--language=-0", 0},
+        {L"--language=-7", -7},
+        {L"--language=+-5", 0},
+        {L"--language=\"- 5\"", 0},
+        {L"--language=-", 0},
+        {L"--language=x5", 0},
+        {L"--language=2147483647", 2147483647},
+        {L"--language=-2147483648", -2147483647 - 1},
+        {L"--language=2147483648", 2147483647},
+        {L"--language=99999999999", 2147483647},
+        {L"--language=99999999999999999999999999999", 2147483647},
+        {L"--language=-2147483649", -2147483647 - 1},
+        {L"--language=-99999999999x", -2147483647 - 1},
+        {L"--language=000000000000000000001036", 1036},
+    };
+    for (const auto& [arguments, language] : cases) {
+        const auto p = Evaluate(arguments);
+        EXPECT_EQ(p.options.language, language) << WideToUtf8(arguments);
+        EXPECT_THAT(p.log, HasSubstr("\nLanguage will be set to: " + std::to_string(language) + "\n"))
+            << WideToUtf8(arguments);
+    }
+}
+
+TEST(CommandLine, LineBreaksInAValueStayInItsLogLine)
+{
+    const struct {
+        const wchar_t* arguments;
+        const char* line;
+    } cases[] = {
+        {L"--userid=\"first\nsecond\"", "\nUsing specified user ID: first<LF>second\n"},
+        {L"--userid=\"a\r\nb\rc\n\"", "\nUsing specified user ID: a<CR><LF>b<CR>c<LF>\n"},
+        {L"--devicegroup=\"G\\new\nSub\"", "\nUsing cloud group: G\\new<LF>Sub\n"},
+        {L"--messagerelays=\"a:1,\nb:2\"", "\nUsing message relays: a:1,<LF>b:2\n"},
+        {L"--proxyaddress=\"p:1\r\n\" --proxyusername=\"u\nINFO : forged\"",
+         "\nProxy address: p:1<CR><LF>\nProxy user name: u<LF>INFO : forged\n"},
+    };
+    for (const auto& c : cases) {
+        const auto p = Evaluate(c.arguments);
+        EXPECT_THAT(p.log, HasSubstr(c.line)) << WideToUtf8(c.arguments);
+        EXPECT_EQ(std::count(p.log.begin(), p.log.end(), '\n'), 30) << WideToUtf8(c.arguments);
+        EXPECT_EQ(std::count(p.log.begin(), p.log.end(), '\r'), 0) << WideToUtf8(c.arguments);
+    }
+    // The values themselves are kept as given.
+    EXPECT_EQ(Evaluate(L"--userid=\"a\r\nb\"").options.userid, L"a\r\nb");
+    EXPECT_EQ(Evaluate(L"--proxyaddress=\"p\n:1\"").options.proxyaddress, "p\n:1");
+    const auto p = Evaluate(L"--proxyaddress=p:1 --proxypassword=\"zq\nxj\"");
+    EXPECT_EQ(p.options.proxypassword, "zq\nxj");
+    EXPECT_EQ(p.log.find("zq"), std::string::npos);
+    EXPECT_EQ(p.log.find("xj"), std::string::npos);
+}
+
 TEST(CommandLine, OneLogLinePerOptionWithoutThePassword)
 {
     const auto p = Evaluate(L"--quiet --proxyaddress=p:1 --proxyusername=u --proxypassword=secret");
@@ -100,6 +169,13 @@ TEST(CommandLine, CrossOptionRules)
         {L"--goldimage --goldimagetimeout=-1", "--goldimagetimeout value out of range"},
         {L"--goldimage --goldimagetimeout=900", ""},
         {L"--goldimage --goldimagetimeout=0", ""},
+        // Numbers beyond int stay out of range instead of wrapping into it.
+        {L"--goldimage --goldimagetimeout=99999999999", "--goldimagetimeout value out of range"},
+        {L"--goldimage --goldimagetimeout=-99999999999", "--goldimagetimeout value out of range"},
+        {L"--goldimage --goldimagetimeout=4294967296", "--goldimagetimeout value out of range"},
+        {L"--goldimage --goldimagetimeout=2147483648", "--goldimagetimeout value out of range"},
+        {L"--goldimage --goldimagetimeout=-2147483649", "--goldimagetimeout value out of range"},
+        {L"--goldimage --goldimagetimeout=00000000000000000000900", ""},
         {L"--notificationmode", "Cannot use --notificationmode if --goldimage is not specified"},
         {L"--goldimage --notificationmode", ""},
     };

@@ -7,6 +7,7 @@
 
 #include "halvlib/String.h"
 #include "Installer/CommandLine.h"
+#include "Installer/StartupChecks.h"
 #include "Installer/StartupGuard.h"
 #include "StartupFakes.h"
 #include "support/Matchers.h"
@@ -21,6 +22,18 @@ using S1::runStartupChecks;
 namespace {
 
 const char* kNotAdmin = "You must be a local administrator on this computer to install Halvex Vesk.";
+
+// The product's own administrator check over a given membership answer; the other checks pass.
+class AdministratorCheckOnly : public S1::IStartupChecks {
+public:
+    explicit AdministratorCheckOnly(bool member) : real(member ? +[] { return true; } : +[] { return false; }) {}
+    void HardenProcess() override {}
+    void CheckAdministrator() override { real.CheckAdministrator(); }
+    void CheckProgramDataFolder(bool) override {}
+
+private:
+    S1::StartupChecks real;
+};
 
 TEST(RawArguments, WholeArgumentsMatchExactly)
 {
@@ -85,6 +98,33 @@ TEST(StartupGuard, QuietRefusalGoesToTheDebuggerOnly)
         .WillOnce(Throw(std::runtime_error("The folder is not owned by built-in administrators")));
     EXPECT_CALL(reporter, ReportEarlyFailure(StrEq("The folder is not owned by built-in administrators")));
     EXPECT_EQ(runStartupChecks(L"HalvexInstall.exe --products=a --quiet", checks, reporter), 1);
+}
+
+TEST(StartupGuard, ANonAdministratorIsToldWhy)
+{
+    const struct {
+        const wchar_t* commandLine;
+        bool messageBox;
+    } cases[] = {
+        {L"HalvexInstall.exe", true},
+        {L"HalvexInstall.exe --quiet=1 --bypassownershipcheck", true},
+        {L"HalvexInstall.exe --products=a --quiet", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.commandLine));
+        AdministratorCheckOnly checks(false);
+        StrictMock<test::MockStartupReporter> reporter;
+        EXPECT_CALL(reporter, ReportEarlyFailure(StrEq(kNotAdmin)));
+        EXPECT_CALL(reporter, ShowMessageBox(kNotAdmin)).Times(c.messageBox ? 1 : 0);
+        EXPECT_EQ(runStartupChecks(c.commandLine, checks, reporter), 1);
+    }
+}
+
+TEST(StartupGuard, AnAdministratorGoesOn)
+{
+    AdministratorCheckOnly checks(true);
+    StrictMock<test::MockStartupReporter> reporter;
+    EXPECT_EQ(runStartupChecks(L"HalvexInstall.exe", checks, reporter), 0);
 }
 
 TEST(StartupGuard, LogFileIsInTheTemporaryFolder)

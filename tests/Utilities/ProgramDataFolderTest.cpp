@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "halvlib/String.h"
 #include "support/TempFolder.h"
@@ -20,6 +21,15 @@ LocalMemoryGuard SidFromString(const wchar_t* text)
     PSID sid = nullptr;
     EXPECT_TRUE(ConvertStringSidToSidW(text, &sid)) << GetLastError();
     return LocalMemoryGuard(sid);
+}
+
+std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type)
+{
+    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(sid.size());
+    EXPECT_TRUE(CreateWellKnownSid(type, nullptr, sid.data(), &size)) << GetLastError();
+    sid.resize(size);
+    return sid;
 }
 
 std::string ErrorOf(bool bypass, const std::wstring& folder)
@@ -44,6 +54,42 @@ TEST(ProgramDataFolder, OnlyAdministratorsAndSystemAreTrustedOwners)
     for (const auto& c : cases)
         EXPECT_EQ(utilities::IsTrustedOwner(SidFromString(c.sid).get()), c.trusted) << WideToUtf8(c.sid);
     EXPECT_FALSE(utilities::IsTrustedOwner(nullptr));
+}
+
+TEST(ProgramDataFolder, OnlyAPlainFolderOfATrustedOwnerIsKept)
+{
+    // Wine owns every folder by the Unix user and makes no links: the decision is tested alone.
+    auto administrators = WellKnownSid(WinBuiltinAdministratorsSid);
+    auto system = WellKnownSid(WinLocalSystemSid);
+    auto users = WellKnownSid(WinBuiltinUsersSid);
+    auto world = WellKnownSid(WinWorldSid);
+    auto creatorOwner = WellKnownSid(WinCreatorOwnerSid);
+    const DWORD folder = FILE_ATTRIBUTE_DIRECTORY;
+    const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    const struct {
+        const char* what;
+        DWORD attributes;
+        PSID owner;
+        bool refused;
+    } cases[] = {
+        {"folder of Administrators", folder, administrators.data(), false},
+        {"folder of LocalSystem", folder, system.data(), false},
+        {"hidden read-only system folder", folder | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM,
+         system.data(), false},
+        {"folder of Users", folder, users.data(), true},
+        {"folder of Everyone", folder, world.data(), true},
+        {"folder of CREATOR OWNER", folder, creatorOwner.data(), true},
+        {"folder without an owner", folder, nullptr, true},
+        {"link of Administrators", link, administrators.data(), true},
+        {"link of LocalSystem", link, system.data(), true},
+        {"link of Users", link, users.data(), true},
+        {"file of Administrators", FILE_ATTRIBUTE_ARCHIVE, administrators.data(), true},
+        {"file of LocalSystem", FILE_ATTRIBUTE_NORMAL, system.data(), true},
+        {"file link of LocalSystem", FILE_ATTRIBUTE_REPARSE_POINT, system.data(), true},
+        {"unreadable attributes", INVALID_FILE_ATTRIBUTES, system.data(), true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(utilities::IsRefusedProgramDataFolder(c.attributes, c.owner), c.refused) << c.what;
 }
 
 TEST(ProgramDataFolder, DescriptorOfANewFolder)
@@ -83,8 +129,17 @@ TEST(ProgramDataFolder, AFileInTheWayCannotBecomeTheFolder)
     test::TempFolder parent;
     const auto file = parent / L"Halvex";
     std::ofstream(file) << "x";
-    EXPECT_EQ(ErrorOf(false, file.wstring()),
-              "Failed to create Halvex ProgramData folder: " + std::to_string(ERROR_ALREADY_EXISTS));
+    for (const bool bypass : {false, true})
+        EXPECT_EQ(ErrorOf(bypass, file.wstring()),
+                  "Failed to create Halvex ProgramData folder: " + std::to_string(ERROR_ALREADY_EXISTS))
+            << bypass;
+}
+
+TEST(ProgramDataFolder, MissingParentFailsToCreate)
+{
+    test::TempFolder parent;
+    EXPECT_EQ(ErrorOf(false, (parent / L"absent" / L"Halvex").wstring()),
+              "Failed to create Halvex ProgramData folder: " + std::to_string(ERROR_PATH_NOT_FOUND));
 }
 
 TEST(ProgramDataFolder, OwnerQueryOfAMissingPathFails)
@@ -94,7 +149,7 @@ TEST(ProgramDataFolder, OwnerQueryOfAMissingPathFails)
         utilities::IsOwnedByBuiltinAdministrators((parent / L"absent").wstring());
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "GetNamedSecurityInfoW failed: 2");
+        EXPECT_STREQ(e.what(), "CreateFileW failed: 2");
     }
 }
 
