@@ -108,7 +108,7 @@ protected:
         ASSERT_TRUE(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     }
 
-    test::ProcessResult RunDebugged(const std::wstring& arguments)
+    test::ProcessResult RunCapturingDebugOutput(const std::wstring& arguments)
     {
         const std::wstring tmp = temp.Path().wstring() + L"\\";
         return test::RunProcess(exe, arguments, {{L"TMP", tmp}, {L"TEMP", tmp}, {S1::SafeLauncherHelper::kVariable, exe}},
@@ -118,7 +118,7 @@ protected:
 
 TEST_F(HalvexInstallProgramData, ForeignOwnedFolderRefusesTheStart)
 {
-    const auto result = RunDebugged(L"--quiet");
+    const auto result = RunCapturingDebugOutput(L"--quiet");
     EXPECT_EQ(result.exitCode, 1u);
     EXPECT_EQ(result.debugOutput, L"Failure before fully initialised trace logger: " +
                                       Utf8ToWide(utilities::kProgramDataNotOwnedMessage) + L"\n");
@@ -127,7 +127,7 @@ TEST_F(HalvexInstallProgramData, ForeignOwnedFolderRefusesTheStart)
 
 TEST_F(HalvexInstallProgramData, BypassLetsTheStartGoOn)
 {
-    const auto result = RunDebugged(L"--bypassownershipcheck --quiet");
+    const auto result = RunCapturingDebugOutput(L"--bypassownershipcheck --quiet");
     EXPECT_EQ(result.exitCode, 1u) << "the run itself is not built yet";
     EXPECT_EQ(result.debugOutput, L"");
     EXPECT_FALSE(std::filesystem::is_empty(temp.Path()));
