@@ -13,8 +13,8 @@
 #include "Installer/StampedSettings.h"
 #include "Resources/TrustRoot.h"
 #include "Utilities/FileSystem.h"
-#include "Utilities/ProcessorArchitecture.h"
 #include "Utilities/LogStatement.h"
+#include "Utilities/ProcessorArchitecture.h"
 #include "Utilities/Stage1Logger.h"
 
 namespace S1 {

@@ -7,11 +7,11 @@
 #include <optional>
 #include <stdexcept>
 
+#include "halvlib/String.h"
 #include "Utilities/FatalError.h"
 #include "Utilities/LogStatement.h"
 #include "Utilities/Raii.h"
 #include "Utilities/TraceLog.h"
-#include "halvlib/String.h"
 
 namespace S1 {
 

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "Utilities/FatalError.h"
+#include "halvlib/ErrorCategory.h"
+#include "halvlib/String.h"
 #include "Installer/Validators.h"
+#include "Utilities/FatalError.h"
 #include "Utilities/FileHandleToStdStreamConverter.h"
 #include "Utilities/Raii.h"
 #include "Utilities/Stream.h"
-#include "halvlib/ErrorCategory.h"
-#include "halvlib/String.h"
 
 namespace S1 {
 

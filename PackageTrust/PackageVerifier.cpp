@@ -8,10 +8,10 @@
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/Logging.h"
 #include "halvlib/String.h"
-#include "Utilities/FatalError.h"
 #include "PackageTrust/ArchiveExtraction.h"
 #include "PackageTrust/Digests.h"
 #include "PackageTrust/SignatureVerification.h"
+#include "Utilities/FatalError.h"
 #include "Utilities/FileHandleToStdStreamConverter.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/LogStatement.h"
@@ -62,14 +62,6 @@ void refuseLinks(const fs::path& item, const AttributesReader& readAttributesOf)
         throw std::runtime_error("ManifestedFolder: found a link in the package " + WideToUtf8(item.native()));
 }
 
-// The attributes of an open file, INVALID_FILE_ATTRIBUTES when they cannot be read. Package files
-// are opened without following a link, and these tell whether one was opened instead of a file.
-DWORD attributesOf(HANDLE file)
-{
-    BY_HANDLE_FILE_INFORMATION information{};
-    return GetFileInformationByHandle(file, &information) ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 std::vector<ManifestedFile> loadManifest(const std::wstring& path, const ManifestTrustStore& trustStore)
@@ -77,13 +69,13 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
     const std::string p = WideToUtf8(path);
     if (!fs::exists(path))
         ThrowSystemError(ERROR_FILE_NOT_FOUND, "Missing manifest file " + p);
-    FileHandleGuard file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                     nullptr));
+    // No writer and no rename while it is read: what is parsed is what was found.
+    FileHandleGuard file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // A manifest that cannot be opened fails as a stream that did not open would.
     if (!file)
         throwStreamFailure(std::ios_base::failure("open", std::make_error_code(std::io_errc::stream)));
-    const DWORD attributes = attributesOf(file.get());
+    const DWORD attributes = utilities::GetFileAttributesByHandle(file.get());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         throw std::runtime_error("GetFileInformationByHandle failed: " + std::to_string(GetLastError()));
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
@@ -229,7 +221,7 @@ int ManifestedFile::check() const
         }
         return 2;
     }
-    const DWORD attributes = attributesOf(file.get());
+    const DWORD attributes = utilities::GetFileAttributesByHandle(file.get());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         const DWORD error = GetLastError();
         HALVLIB_LOG(halvlib::logging::Warning)

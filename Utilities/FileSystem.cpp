@@ -107,6 +107,12 @@ void RemoveItem(const std::wstring& path, DWORD attributes)
 
 }  // namespace
 
+DWORD GetFileAttributesByHandle(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileInformationByHandle(file, &information) ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
 void RemoveAll(const std::filesystem::path& path)
 {
     const std::wstring native = path.wstring();

@@ -49,9 +49,15 @@ std::wstring NormalisePathForComparison(const std::wstring& path);
 // an existing target file included; links made before a failure stay.
 void HardLinkRecursive(const std::filesystem::path& source, const std::filesystem::path& destination);
 
+// The attributes of an open file or folder, INVALID_FILE_ATTRIBUTES (with the last error set) when
+// they cannot be read. Of an entry opened without following a link, they tell whether it is one.
+DWORD GetFileAttributesByHandle(HANDLE file);
+
 // Removes a file or a whole tree, like std::filesystem::remove_all, but also read-only files and
-// folders (libstdc++'s leaves them, and the extracted stage 2 is read-only). Links inside the
-// tree are removed, never followed. A missing path is no error. Throws
+// folders (libstdc++'s leaves them, and the extracted stage 2 is read-only). Links found in the
+// tree are removed, not followed; a folder swapped for a link while the removal runs is not
+// guarded against, so it is meant for trees that only administrators can change. A missing
+// path is no error. Throws
 // std::filesystem::filesystem_error "remove_all" naming the first item that could not be removed.
 void RemoveAll(const std::filesystem::path& path);
 

@@ -30,10 +30,10 @@ FileHandleGuard OpenEntry(const std::wstring& path, DWORD access)
 
 DWORD AttributesOf(HANDLE entry)
 {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(entry, &information))
+    const DWORD attributes = GetFileAttributesByHandle(entry);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         ThrowWithCode("GetFileInformationByHandle failed: ", GetLastError());
-    return information.dwFileAttributes;
+    return attributes;
 }
 
 // The owner points into the returned descriptor.

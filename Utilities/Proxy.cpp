@@ -1,6 +1,7 @@
 #include "Utilities/Proxy.h"
 
 #include <stdexcept>
+#include <utility>
 
 const char* ProxyTypeName(ProxyType type)
 {

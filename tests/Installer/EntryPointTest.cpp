@@ -10,12 +10,12 @@
 #include "halvlib/String.h"
 #include "Installer/EntryPoint.h"
 #include "Resources/TrustRoot.h"
-#include "Utilities/FatalError.h"
 #include "StartupFakes.h"
 #include "support/Matchers.h"
-#include "support/TraceLogReset.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
+#include "support/TraceLogReset.h"
+#include "Utilities/FatalError.h"
 #include "Utilities/TraceLog.h"
 
 using ::testing::_;

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "Utilities/FatalError.h"
-#include "Installer/Stage2Launch.h"
-#include "Utilities/Raii.h"
-#include "Utilities/TraceLog.h"
 #include "halvlib/String.h"
+#include "Installer/Stage2Launch.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 #include "support/TraceLogReset.h"
+#include "Utilities/FatalError.h"
+#include "Utilities/Raii.h"
+#include "Utilities/TraceLog.h"
 
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;

@@ -9,13 +9,13 @@
 #include <system_error>
 #include <vector>
 
-#include "Utilities/FatalError.h"
-#include "Installer/StampedSettings.h"
-#include "Utilities/Raii.h"
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/String.h"
+#include "Installer/StampedSettings.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
+#include "Utilities/FatalError.h"
+#include "Utilities/Raii.h"
 
 using ::testing::StartsWith;
 using Setup::FatalError;

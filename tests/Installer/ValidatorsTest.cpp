@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "Utilities/FatalError.h"
 #include "Installer/Validators.h"
+#include "Utilities/FatalError.h"
 
 using Setup::FatalError;
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "Utilities/FatalError.h"
 #include "PackageTrust/ArchiveExtraction.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
+#include "Utilities/FatalError.h"
 
 namespace {
 
@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(ArchiveExtraction, GoodArchives,
                                            GoodArchive{"nested_zlib.tar.z", "nested_zlib"},
                                            GoodArchive{"sizes.tar.gz", "sizes"},
                                            GoodArchive{"longname.tar.gz", "longname"},
-                                           GoodArchive{"othertypes.tar.gz", "othertypes"}),
+                                           GoodArchive{"othertypes.tar.gz", "othertypes"},
+                                           GoodArchive{"exact_end.tar.gz", "exact_end"}),
                          [](const auto& info) { return std::string(info.param.expected); });
 
 TEST(ArchiveExtraction, OverwritesAnExistingFile)

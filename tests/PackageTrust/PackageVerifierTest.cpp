@@ -9,14 +9,15 @@
 #include <gtest/gtest.h>
 
 #include "halvlib/String.h"
-#include "Utilities/FatalError.h"
 #include "PackageTrust/Digests.h"
 #include "PackageTrust/PackageVerifier.h"
 #include "PackageTrust/TrustFixtures.h"
 #include "Resources/ResourceIds.h"
+#include "Resources/TrustRoot.h"
 #include "support/CapturingLogger.h"
 #include "support/Matchers.h"
 #include "support/TraceLogReset.h"
+#include "Utilities/FatalError.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/Raii.h"
 #include "Utilities/TraceLog.h"

@@ -122,6 +122,9 @@ def main(folder):
     write(folder, "no_end_blocks.tar.gz", gz(unclosed[:3 * BLOCK]))
     write(folder, "one_end_block.tar.gz", gz(unclosed[:4 * BLOCK]))
     write(folder, "ends_after_header.tar.gz", gz(tar_bytes([member("empty.txt", b"")])[:BLOCK]))
+    # A tar without record padding: the stream ends right after its two closing zero blocks.
+    write(folder, "exact_end.tar.gz", gz(unclosed[:5 * BLOCK]))
+    write_tree(folder, "exact_end", {"whole_blocks.bin": unclosed[BLOCK:3 * BLOCK]})
 
     ok = member("ok.txt", b"inside\n")
     hostile_names = {

@@ -35,10 +35,7 @@ TEST(RemoveAll, RemovesReadOnlyFilesFoldersAndLinks)
     MakeReadOnly(root / L"extract_cache" / L"bin");
     MakeReadOnly(root / L"empty");
 
-    std::error_code error;
-    fs::remove_all(root, error);
-    ASSERT_TRUE(fs::exists(root / L"extract_cache" / L"manifest.dat")) << "the library's own removal now deletes read-only files";
-
+    // std::filesystem::remove_all of this toolchain stops at the first read-only file.
     utilities::RemoveAll(root);
     EXPECT_FALSE(fs::exists(root));
     EXPECT_TRUE(fs::exists(temp.Path()));

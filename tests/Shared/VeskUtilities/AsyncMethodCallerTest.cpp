@@ -57,11 +57,15 @@ TEST(AsyncMethodCaller, DestructorWaitsForEveryCall)
     EXPECT_EQ(counter.calls.load(), 20);
 }
 
+// What the slow call and the test share. Not members of the owner: the call runs on while the
+// owner's own members are already gone, and only its caller base is still waiting.
+HANDLE destroying = nullptr;
+std::atomic<bool> finished{false};
+
 // An owner whose destructor starts while its call still runs, as the controller's does when the
 // window closes during an attempt.
 class SlowOwner : public AsyncMethodCaller {
 public:
-    SlowOwner(HANDLE destroying, std::atomic<bool>& finished) : destroying(destroying), finished(finished) {}
     ~SlowOwner() { SetEvent(destroying); }
 
     void Work()
@@ -71,19 +75,15 @@ public:
         Sleep(300);
         finished = true;
     }
-
-private:
-    HANDLE destroying;
-    std::atomic<bool>& finished;
 };
 
 TEST(AsyncMethodCaller, DestructorWaitsForARunningCall)
 {
-    const HANDLE destroying = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    destroying = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(destroying, nullptr);
-    std::atomic<bool> finished{false};
+    finished = false;
     {
-        auto owner = std::make_unique<SlowOwner>(destroying, finished);
+        auto owner = std::make_unique<SlowOwner>();
         owner->Run(&SlowOwner::Work, owner.get());
     }
     EXPECT_TRUE(finished.load());
