@@ -1,8 +1,9 @@
 #include "HttpClient/HttpClient.h"
 
+#include <exception>
+
 #include "halvlib/String.h"
 #include "HttpClient/HttpClientImpl.h"
-#include "HttpClient/WinHttpTransport.h"
 #include "Utilities/LogStatement.h"
 #include "Utilities/Module.h"
 #include "Utilities/Version.h"
@@ -29,19 +30,26 @@ const std::wstring& HttpClientUserAgent()
     return userAgent;
 }
 
+void Http::CloseInternetHandle(HINTERNET handle) noexcept
+{
+    if (!WinHttpCloseHandle(handle)) {
+        LOG_ERROR << "WinHttpCloseHandle failed: " << GetLastError();
+        std::terminate();
+    }
+}
+
 HttpClient::Error::Error(const std::string& message, bool requestSent)
-    : std::runtime_error(message), requestSent(requestSent)
+    : Vesk::Http::Core::Error(message, false, requestSent, std::nullopt)
 {
 }
 
 HttpClient::Error::Error(const std::string& message, int statusCode, bool requestSent)
-    : std::runtime_error(message + ": status code=" + std::to_string(statusCode)), requestSent(requestSent),
-      statusCode(statusCode)
+    : Vesk::Http::Core::Error(message + ": status code=" + std::to_string(statusCode), false, requestSent, statusCode)
 {
 }
 
 HttpClient::Error::Error(const std::string& message)
-    : std::runtime_error(message + ": certificate check failure"), certificateCheckFailure(true)
+    : Vesk::Http::Core::Error(message + ": certificate check failure", true, false, std::nullopt)
 {
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+#include <winhttp.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,29 +12,21 @@
 #include <vector>
 
 #include "HttpClient/IHttpClient.h"
+#include "Shared/VeskHttpClient/HttpError.h"
 #include "Utilities/Proxy.h"
 
-// How a request treats the server certificate.
-enum class CertificateCheck : std::int32_t {
-    IgnoreErrors = 0,       // WinHTTP ignores certificate errors
-    ValidateFile = 1,       // WinHTTP ignores them; the callback checks against certificate and CRL files
-    RecordSystemStore = 2,  // WinHTTP checks against the system store; the callback records failures
-};
+using CertificateCheck = Vesk::Http::CertificateCheck;
 
 class HttpClientImpl;
 
 class HttpClient : public IHttpClient {
 public:
-    class Error : public std::runtime_error {
+    class Error : public Vesk::Http::Core::Error {
     public:
         Error(const std::string& message, bool requestSent);
         Error(const std::string& message, int statusCode, bool requestSent);
         // A failed server-certificate check: the request never reached the server.
         explicit Error(const std::string& message);
-
-        bool certificateCheckFailure = false;
-        bool requestSent = false;
-        std::optional<int> statusCode;
     };
 
     // The installer's client: system certificate store, HTTPS, no confirmation request.
@@ -53,6 +48,11 @@ public:
 private:
     std::unique_ptr<HttpClientImpl> impl;
 };
+
+namespace Http {
+// WinHttpCloseHandle; a failure is logged and ends the process.
+void CloseInternetHandle(HINTERNET handle) noexcept;
+}  // namespace Http
 
 // The user agent of every session: "Halvex Cloud Installer/<file version of this program>".
 const std::wstring& HttpClientUserAgent();

@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "HttpClient/HttpClient.h"
-#include "HttpClient/HttpTransport.h"
+#include "Shared/VeskHttpClient/ProxyDispatch.h"
+
+// This client's side of the engine: the trace log, status 200 only, the archive and details
+// requests' error type.
+const Vesk::Http::Core::Flavour& TraceLogFlavour();
 
 class HttpClientImpl {
 public:
@@ -17,27 +20,14 @@ public:
                    std::wstring confirmationPath, bool secure);
     // With a transport of the caller's choice (tests).
     HttpClientImpl(std::wstring host, std::set<Proxy> proxies, std::int32_t proxyDiscovery,
-                   std::wstring confirmationPath, std::unique_ptr<IHttpTransport> transport);
+                   std::wstring confirmationPath, std::unique_ptr<Vesk::Http::Core::ITransport> transport);
 
     std::string doAction(const std::wstring& verb, const std::wstring& path, const std::vector<HttpHeader>& headers,
                          const std::string& body);
 
     // The candidates in the order they are tried: the one of the live connection first.
-    std::vector<Proxy> orderProxyCandidates();
+    std::vector<Proxy> orderProxyCandidates() { return dispatch.orderProxyCandidates(); }
 
 private:
-    HttpClientResponse sendRequestThroughPotentialProxy(const std::wstring& verb, const std::wstring& path,
-                                                        const std::vector<HttpHeader>& headers,
-                                                        const std::string& body, const Proxy& proxy);
-
-    std::wstring host;
-    std::set<Proxy> proxies;
-    std::int32_t proxyDiscovery;
-    std::wstring confirmationPath;
-    std::unique_ptr<IHttpTransport> transport;
-    std::optional<Proxy> connectedProxy;
+    Vesk::Http::Core::ProxyDispatch dispatch;
 };
-
-std::set<Proxy> buildProxyCandidates(const std::set<Proxy>& proxies, std::int32_t proxyDiscovery,
-                                     const std::wstring& host, IHttpTransport& transport);
-

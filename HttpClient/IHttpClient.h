@@ -3,12 +3,9 @@
 #include <string>
 #include <vector>
 
-struct HttpHeader {
-    HttpHeader(std::wstring name, std::wstring value) : name(std::move(name)), value(std::move(value)) {}
+#include "Shared/VeskHttpClient/HttpTypes.h"
 
-    std::wstring name;
-    std::wstring value;
-};
+using HttpHeader = Vesk::Http::HttpHeader;
 
 // A synchronous HTTP client bound to one host. Success is status 200 exactly; the body comes back
 // as the bytes received, and every other outcome throws HttpClient::Error.

@@ -9,6 +9,7 @@
 
 #include "HttpClient/HttpClient.h"
 #include "HttpClient/HttpClientImpl.h"
+#include "Shared/VeskHttpClient/ProxyDispatch.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -16,12 +17,16 @@ using ::testing::IsEmpty;
 
 namespace {
 
+using HttpClientResponse = Vesk::Http::Core::ResponseRecord;
+using IHttpExchange = Vesk::Http::Core::IExchange;
+using IHttpTransport = Vesk::Http::Core::ITransport;
+
 // What one candidate does with one request: answer, or throw.
 using Behaviour = std::function<HttpClientResponse(const std::wstring& path, bool authenticated)>;
 
 HttpClientResponse Answer(int status, const std::string& body = "", bool requestSent = true)
 {
-    return {std::vector<char>(body.begin(), body.end()), status, requestSent};
+    return {std::vector<char>(body.begin(), body.end()), status, requestSent, {}};
 }
 
 Behaviour Replies(int status, const std::string& body = "", bool requestSent = true)
@@ -170,7 +175,7 @@ class SplitAutomaticProxiesTest : public ::testing::TestWithParam<SplitCase> {};
 TEST_P(SplitAutomaticProxiesTest, SplitsAtSeparatorsWithoutEmptyCandidates)
 {
     std::vector<std::string> addresses;
-    for (const Proxy& proxy : splitAutomaticProxies(GetParam().list)) {
+    for (const Proxy& proxy : Vesk::Http::Core::splitAutomaticProxies(TraceLogFlavour(), GetParam().list)) {
         EXPECT_EQ(proxy.type, AutoDiscovered);
         addresses.push_back(proxy.address);
     }

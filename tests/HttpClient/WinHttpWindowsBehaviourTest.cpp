@@ -5,13 +5,17 @@
 #include <vector>
 
 #include "HttpClient/HttpClient.h"
-#include "HttpClient/WinHttp.h"
-#include "HttpClient/WinHttpApi.h"
+#include "HttpClient/HttpClientImpl.h"
+#include "Shared/VeskHttpClient/HttpSession.h"
+#include "Shared/VeskHttpClient/WinHttpApi.h"
 
 using ::testing::EndsWith;
 using ::testing::StartsWith;
 
 namespace {
+
+using Vesk::Http::Core::winHttp;
+using Vesk::Http::Core::WinHttpApi;
 
 // Puts the real table back after each test.
 class WindowsBehaviour : public ::testing::Test {
@@ -48,13 +52,13 @@ TEST_F(WindowsBehaviour, ARefusedTlsMaskFallsBackToTheNext)
 {
     masks.clear();
     winHttp().setOption = &RefuseTls12Only;
-    EXPECT_NO_THROW(HttpSession::create(L"test", "", true));
+    EXPECT_NO_THROW(Vesk::Http::HttpSession::create(TraceLogFlavour(), L"", L"test", true));
     EXPECT_EQ(masks, (std::vector<DWORD>{0x800, 0xA00}));
 
     masks.clear();
     winHttp().setOption = &RefuseEveryMask;
     try {
-        HttpSession::create(L"test", "", true);
+        Vesk::Http::HttpSession::create(TraceLogFlavour(), L"", L"test", true);
         FAIL() << "no exception";
     } catch (const HttpClient::Error& e) {
         EXPECT_THAT(e.what(), StartsWith("WinHttpSetOption failed to set security protocol: 87"));
