@@ -9,7 +9,7 @@
 
 #include "HttpClient/HttpClient.h"
 #include "HttpClient/HttpClientImpl.h"
-#include "Shared/VeskHttpClient/ProxyDispatch.h"
+#include "support/FakeHttpTransport.h"
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -17,84 +17,11 @@ using ::testing::IsEmpty;
 
 namespace {
 
-using HttpClientResponse = Vesk::Http::Core::ResponseRecord;
-using IHttpExchange = Vesk::Http::Core::IExchange;
-using IHttpTransport = Vesk::Http::Core::ITransport;
-
-// What one candidate does with one request: answer, or throw.
-using Behaviour = std::function<HttpClientResponse(const std::wstring& path, bool authenticated)>;
-
-HttpClientResponse Answer(int status, const std::string& body = "", bool requestSent = true)
-{
-    return {std::vector<char>(body.begin(), body.end()), status, requestSent, {}};
-}
-
-Behaviour Replies(int status, const std::string& body = "", bool requestSent = true)
-{
-    return [=](const std::wstring&, bool) { return Answer(status, body, requestSent); };
-}
-
-template <class E>
-Behaviour Throws(E error)
-{
-    return [=](const std::wstring&, bool) -> HttpClientResponse { throw error; };
-}
-
-class FakeTransport : public IHttpTransport {
-public:
-    class Exchange : public IHttpExchange {
-    public:
-        Exchange(FakeTransport& owner, std::wstring path) : owner(owner), path(std::move(path)) {}
-        HttpClientResponse perform(const std::string& body) override
-        {
-            owner.requests.push_back(owner.current + " " + std::string(path.begin(), path.end()));
-            auto found = owner.behaviours.find(owner.current);
-            if (found == owner.behaviours.end())
-                throw std::runtime_error("no route");
-            return found->second(path, authenticated);
-        }
-        void enableProxyAuthentication(const std::wstring& username, const std::wstring& password) override
-        {
-            owner.credentials.push_back(username + L":" + password);
-            authenticated = true;
-        }
-
-    private:
-        FakeTransport& owner;
-        std::wstring path;
-        bool authenticated = false;
-    };
-
-    void open(const std::string& proxyAddress, const std::wstring& host) override
-    {
-        opened.push_back(proxyAddress);
-        current = proxyAddress;
-        live = true;
-    }
-    bool isOpen() const override { return live; }
-    void close() override { live = false; }
-    std::unique_ptr<IHttpExchange> openRequest(const std::wstring&, const std::wstring& path,
-                                               const std::vector<HttpHeader>&) override
-    {
-        return std::make_unique<Exchange>(*this, path);
-    }
-    std::vector<Proxy> discoverAutomaticProxies(const std::wstring& url) override
-    {
-        discoveryUrls.push_back(url);
-        return automatic;
-    }
-    std::optional<Proxy> discoverSystemProxy() override { return system; }
-
-    std::map<std::string, Behaviour> behaviours;
-    std::vector<Proxy> automatic;
-    std::optional<Proxy> system;
-    std::vector<std::string> opened;
-    std::vector<std::string> requests;
-    std::vector<std::wstring> credentials;
-    std::vector<std::wstring> discoveryUrls;
-    std::string current;
-    bool live = false;
-};
+using test::Answer;
+using test::Behaviour;
+using test::FakeTransport;
+using test::Replies;
+using test::Throws;
 
 struct Fixture {
     explicit Fixture(std::set<Proxy> proxies, std::int32_t discovery = 2, std::wstring confirmation = L"")
