@@ -9,6 +9,7 @@
 
 #include "HttpClient/HttpClient.h"
 #include "HttpClient/HttpClientImpl.h"
+#include "Shared/VeskHttpClient/HttpClientImpl.h"
 #include "support/FakeHttpTransport.h"
 
 using ::testing::ElementsAre;
@@ -325,4 +326,23 @@ TEST(HttpClientWinHttpTest, NothingListeningFailsEveryCandidateWithoutSending)
         EXPECT_FALSE(e.certificateCheckFailure);
         EXPECT_FALSE(e.statusCode);
     }
+}
+
+// The two clients share one engine; these are the points where they must stay apart.
+TEST(HttpClientTest, DiffersFromTheOtherClientWhereItShould)
+{
+    const Vesk::Http::Core::Flavour& installer = TraceLogFlavour();
+    const Vesk::Http::Core::Flavour& vesk = Vesk::Http::VeskFlavour();
+    for (int status : {200, 201, 204, 299}) {
+        EXPECT_EQ(installer.isGoodStatus(status), status == 200) << status;
+        EXPECT_TRUE(vesk.isGoodStatus(status)) << status;
+    }
+    for (int status : {199, 300, 404})
+        EXPECT_FALSE(installer.isGoodStatus(status) || vesk.isGoodStatus(status)) << status;
+    EXPECT_EQ(installer.securityProtocolText(0x80), "00000080");
+    EXPECT_EQ(vesk.securityProtocolText(0x80), "128");
+    EXPECT_FALSE(installer.readsResponseHeaders());
+    EXPECT_TRUE(vesk.readsResponseHeaders());
+    EXPECT_TRUE(installer.fileCheckRules().checksCrlTimeValidity);
+    EXPECT_FALSE(vesk.fileCheckRules().checksCrlTimeValidity);
 }
