@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "halvlib/String.h"
 #include "Installer/EntryPoint.h"
+#include "Installer/Validators.h"
 #include "Shared/VeskUtilities/WebHosts.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/LogStatement.h"
@@ -261,6 +263,8 @@ std::wstring SetupController::Stage2FileName(ProcessorArchitecture processor)
         name = kelmController.GetStage2FileName();
     if (!name)
         throw Setup::FatalError("Could not get stage 2 filename from kelm", Setup::FatalError::DownloadFailure);
+    // The name comes from the service's document and becomes part of the download path.
+    ValidateStage2FileName(WideToUtf8(*name), Setup::FatalError::DownloadFailure);
     return *name;
 }
 

@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <type_traits>
+#include <utility>
 
 namespace Vesk::Utilities {
 
@@ -19,6 +21,13 @@ public:
     void Run(void (T::*method)(), T* object)
     {
         Start([method, object] { (object->*method)(); });
+    }
+
+    // The argument is copied into the call: the caller's may be gone before the thread starts.
+    template <class T, class Argument>
+    void Run(void (T::*method)(Argument), T* object, std::decay_t<Argument> argument)
+    {
+        Start([method, object, argument = std::move(argument)] { (object->*method)(argument); });
     }
 
     void WaitAll();

@@ -355,4 +355,51 @@ TEST_F(SetupControllerTest, StartWaitsForThePreviousAttempt)
     EXPECT_EQ(controller.Attempts(), 2);
 }
 
+struct BadFileNameCase {
+    const char* name;
+    const wchar_t* fileName;
+    const char* failure;
+};
+
+void PrintTo(const BadFileNameCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class SetupControllerBadFileNameTest : public SetupControllerTest,
+                                       public ::testing::WithParamInterface<BadFileNameCase> {};
+
+// The names come from the service's document: one that is not a plain archive name never reaches
+// the download.
+TEST_P(SetupControllerBadFileNameTest, FailsTheAttemptBeforeAnyDownload)
+{
+    EXPECT_CALL(kelmController, GetStage2FileName()).WillRepeatedly(Return(std::wstring(GetParam().fileName)));
+    EXPECT_CALL(setup, DownloadStage2(_, _, _, _)).Times(0);
+    EXPECT_CALL(setup, ExtractAndVerifyStage2(_, _, _)).Times(0);
+    EXPECT_CALL(kelmClient, QueryAsync(std::wstring(L"?stage1Failure=download_failure&attempt=1")));
+    Attempt();
+    EXPECT_EQ(controller.errorState, (ErrorState{true, false, FatalError::DownloadFailure}));
+    EXPECT_THAT(Log(), HasSubstr("on attempt 5: " + std::string(GetParam().failure) + "\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SetupControllerBadFileNameTest,
+    ::testing::Values(
+        BadFileNameCase{"BackslashTraversal", L"..\\..\\Windows\\evil.tar.gz", "Filename contains illegal characters"},
+        BadFileNameCase{"Query", L"stage2.tar.gz?x=../../evil.tar.gz", "Filename contains illegal characters"},
+        BadFileNameCase{"NotAnArchive", L"stage2.exe", "Filename does not have the expected extension, but :'.tar.gz'"},
+        BadFileNameCase{"NonAscii", L"st\u00e4ge2.tar.gz", "Filename contains illegal characters"},
+        BadFileNameCase{"Empty", L"", "Filename does not have the expected extension, but :'.tar.gz'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SetupControllerTest, AnUnsafeArm64NameIsNotReplacedByTheOrdinaryOne)
+{
+    EXPECT_CALL(setup, GetStage2Architecture()).WillRepeatedly(Return(ProcessorArchitecture::ARM64));
+    EXPECT_CALL(kelmController, GetStage2FileNameArm64()).WillRepeatedly(Return(std::wstring(L"arm 64.tar.gz")));
+    EXPECT_CALL(setup, DownloadStage2(_, _, _, _)).Times(0);
+    Attempt();
+    EXPECT_EQ(controller.errorState, (ErrorState{true, false, FatalError::DownloadFailure}));
+    EXPECT_THAT(Log(), HasSubstr("on attempt 5: Filename contains illegal characters\r\n"));
+}
+
 }  // namespace

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "Shared/VeskUtilities/AsyncMethodCaller.h"
 
@@ -122,6 +126,31 @@ TEST(AsyncMethodCaller, AnAllocationFailureInRunCountsNoCall)
             break;
     }
     EXPECT_EQ(counter.calls.load(), 1);
+}
+
+struct Recorder {
+    std::mutex mutex;
+    std::vector<std::wstring> texts;
+    void Record(const std::wstring& text)
+    {
+        const std::lock_guard lock(mutex);
+        texts.push_back(text);
+    }
+};
+
+TEST(AsyncMethodCaller, AnArgumentIsCopiedIntoTheCall)
+{
+    Recorder recorder;
+    {
+        AsyncMethodCaller caller;
+        for (int i = 0; i < 5; ++i) {
+            std::wstring text = L"report " + std::to_wstring(i);
+            caller.Run(&Recorder::Record, &recorder, text);
+            text.assign(L"changed after Run");
+        }
+    }
+    std::sort(recorder.texts.begin(), recorder.texts.end());
+    EXPECT_EQ(recorder.texts, (std::vector<std::wstring>{L"report 0", L"report 1", L"report 2", L"report 3", L"report 4"}));
 }
 
 }  // namespace
