@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "Shared/VeskUtilities/WinlibRegistry.h"
+
 namespace Vesk::Utilities {
 
 namespace {
@@ -15,6 +17,10 @@ const std::map<std::wstring, std::wstring> kWebHosts = {
     {L"QA", L"qa.halvex-test.com"},
     {L"PROD", L"halvex.com"},
 };
+
+// The product registers itself in the 32-bit view.
+const winlib::registry::RegistryKeyPath kProductKey(L"SOFTWARE\\Halvex\\Vesk", KEY_WOW64_32KEY,
+                                                    winlib::registry::LocalMachine);
 
 }  // namespace
 
@@ -35,6 +41,21 @@ std::wstring GetServiceHost(const std::optional<std::wstring>& environment)
 std::wstring GetAccountsUrl(const std::optional<std::wstring>& environment)
 {
     return L"https://accounts." + GetWebHost(environment);
+}
+
+std::wstring GetInstalledVersion()
+{
+    // The version only labels what is installed: a key that cannot be opened or a value that
+    // cannot be read is as good as none.
+    try {
+        const winlib::registry::KeyHandle key = winlib::registry::OpenKeyIfExists(kProductKey, KEY_READ);
+        if (key) {
+            if (std::optional<std::wstring> version = winlib::registry::GetOptionalStringValue(key.get(), L"Version"))
+                return *version;
+        }
+    } catch (...) {
+    }
+    return L"unknown";
 }
 
 }  // namespace Vesk::Utilities
