@@ -40,17 +40,6 @@ const Proxy relay1(MessageRelay, "m1:8080", "", "");
 const Proxy relay2(MessageRelay, "m2:8080", "", "");
 const Proxy customer(Customer, "c:3128", "", "");
 
-HttpClient::Error CaughtError(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const HttpClient::Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no HttpClient::Error thrown";
-    return HttpClient::Error("none", false);
-}
-
 }  // namespace
 
 TEST(HttpClientErrorTest, ConstructorsSetTextAndFields)
@@ -163,7 +152,7 @@ TEST(HttpClientTest, DirectOnlyWithDiscoveryOneAndNoProxies)
 TEST(HttpClientTest, NoCandidatesFailsAtOnce)
 {
     Fixture f({}, 2);
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"/x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"/x", {}); });
     EXPECT_STREQ(e.what(), "Failed to connect with any proxy");
     EXPECT_FALSE(e.requestSent);
     EXPECT_FALSE(e.certificateCheckFailure);
@@ -184,7 +173,7 @@ TEST_P(BadStatusTest, StatusOtherThan200FailsWithItsCode)
     Fixture f({relay1, customer}, 2);
     f.transport->behaviours["m1:8080"] = Replies(GetParam().status, "", GetParam().requestSent);
     f.transport->behaviours["c:3128"] = Replies(GetParam().status, "", GetParam().requestSent);
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"/x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"/x", {}); });
     if (GetParam().requestSent) {
         EXPECT_EQ(std::string(e.what()), "Bad response from new connection: status code=" + std::to_string(GetParam().status));
         EXPECT_EQ(e.statusCode, GetParam().status);
@@ -237,7 +226,7 @@ TEST(HttpClientTest, CertificateFailureOnAnyCandidateMarksTheFinalError)
     Fixture f({relay1, customer}, 2);
     f.transport->behaviours["m1:8080"] = Throws(HttpClient::Error("WinHttpSendRequest failed"));
     f.transport->behaviours["c:3128"] = Throws(HttpClient::Error("WinHttpConnect failed: 5", false));
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"/x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"/x", {}); });
     EXPECT_STREQ(e.what(), "Failed to connect with any proxy: certificate check failure");
     EXPECT_TRUE(e.certificateCheckFailure);
     EXPECT_FALSE(e.requestSent);
@@ -248,7 +237,7 @@ TEST(HttpClientTest, ProxyAuthenticationWithoutCredentialsNamesTheProxy)
 {
     Fixture f({customer}, 2);
     f.transport->behaviours["c:3128"] = Replies(407, "", true);
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"/x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"/x", {}); });
     EXPECT_STREQ(e.what(), "Credentials were not provided to authenticate with proxy:c:3128");
     EXPECT_TRUE(e.requestSent);
     EXPECT_FALSE(e.statusCode);
@@ -291,7 +280,7 @@ TEST(HttpClientTest, BadStatusOnLiveConnectionGoesToTheCaller)
     f.transport->behaviours["m1:8080"] = Replies(200);
     f.client->httpGet(L"/1", {});
     f.transport->behaviours["m1:8080"] = Replies(500);
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"/2", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"/2", {}); });
     EXPECT_STREQ(e.what(), "Bad response from existing connection: status code=500");
     EXPECT_EQ(e.statusCode, 500);
     EXPECT_THAT(f.transport->opened, ElementsAre("m1:8080"));
@@ -320,7 +309,7 @@ TEST(HttpClientWinHttpTest, NothingListeningFailsEveryCandidateWithoutSending)
 {
     for (std::int32_t discovery : {0, 1}) {
         HttpClient client(L"localhost", {Proxy(Customer, "127.0.0.1:9", "", "")}, discovery);
-        const HttpClient::Error e = CaughtError([&] { client.httpGet(L"/x", {HttpHeader(L"X-Test", L"1")}); });
+        const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { client.httpGet(L"/x", {HttpHeader(L"X-Test", L"1")}); });
         EXPECT_STREQ(e.what(), "Failed to connect with any proxy") << discovery;
         EXPECT_FALSE(e.requestSent);
         EXPECT_FALSE(e.certificateCheckFailure);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "Shared/VeskHttpClient/ProxyDispatch.h"
 
 namespace test {
@@ -32,6 +34,19 @@ template <class E>
 Behaviour Throws(E error)
 {
     return [=](const std::wstring&, bool) -> ResponseRecord { throw error; };
+}
+
+// The client error that call throws; a test failure (and a placeholder error) when it throws none.
+template <class Error>
+Error CaughtError(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no client error thrown";
+    return Error("none", false);
 }
 
 // A transport whose candidates (by proxy address, "" for direct) answer as told, recording what

@@ -39,17 +39,6 @@ struct Fixture {
 const Proxy relay(MessageRelay, "m:8080", "", "");
 const Proxy customer(Customer, "c:3128", "", "");
 
-HttpClient::Error CaughtError(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const HttpClient::Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no Vesk::Http::HttpClient::Error thrown";
-    return HttpClient::Error("none", false);
-}
-
 }  // namespace
 
 TEST(VeskHttpClientErrorTest, ConstructorsSetTextAndFields)
@@ -103,7 +92,7 @@ TEST_P(VeskStatusTest, TwoHundredsSucceedOthersCarryTheResponse)
         EXPECT_EQ(response.statusCode, GetParam().status);
         return;
     }
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"g", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"g", {}); });
     EXPECT_EQ(std::string(e.what()), "Bad response from new connection: status code=" + std::to_string(GetParam().status));
     EXPECT_EQ(e.statusCode, GetParam().status);
     EXPECT_TRUE(e.requestSent);
@@ -140,7 +129,7 @@ TEST(VeskHttpClientTest, BadStatusOnTheLiveConnectionKeepsItsResponse)
     f.transport->behaviours["m:8080"] = [](const std::wstring&, bool) {
         return Answer(503, "busy", true, {{L"Retry-After", L"9"}});
     };
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"2", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"2", {}); });
     EXPECT_STREQ(e.what(), "Bad response from existing connection: status code=503");
     EXPECT_EQ(e.body, "busy");
     EXPECT_EQ(e.headers, (Headers{{L"Retry-After", L"9"}}));
@@ -171,7 +160,7 @@ TEST(VeskHttpClientTest, UnsentBadStatusMovesOnToTheNextCandidate)
     Fixture f({relay, customer});
     f.transport->behaviours["m:8080"] = Replies(404, "", false);
     f.transport->behaviours["c:3128"] = Replies(404, "", false);
-    const HttpClient::Error e = CaughtError([&] { f.client->httpGet(L"x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { f.client->httpGet(L"x", {}); });
     EXPECT_STREQ(e.what(), "Failed to connect with any proxy");
     EXPECT_FALSE(e.statusCode);
     EXPECT_THAT(f.transport->opened, ElementsAre("m:8080", "c:3128"));
@@ -181,7 +170,7 @@ TEST(VeskHttpClientTest, ProxyAuthenticationAndCertificateFailures)
 {
     Fixture withoutPassword({Proxy(Customer, "c:3128", "user", "")});
     withoutPassword.transport->behaviours["c:3128"] = Replies(407, "", true);
-    EXPECT_STREQ(CaughtError([&] { withoutPassword.client->httpGet(L"x", {}); }).what(),
+    EXPECT_STREQ(test::CaughtError<HttpClient::Error>([&] { withoutPassword.client->httpGet(L"x", {}); }).what(),
                  "Credentials were not provided to authenticate with proxy:c:3128");
 
     Fixture withCredentials({Proxy(Customer, "c:3128", "user", "secret")});
@@ -194,7 +183,7 @@ TEST(VeskHttpClientTest, ProxyAuthenticationAndCertificateFailures)
     Fixture refused({relay, customer});
     refused.transport->behaviours["m:8080"] = Throws(HttpClient::Error("WinHttpSendRequest failed"));
     refused.transport->behaviours["c:3128"] = Throws(std::logic_error("Unexpected CertificateCheck value"));
-    const HttpClient::Error e = CaughtError([&] { refused.client->httpGet(L"x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { refused.client->httpGet(L"x", {}); });
     EXPECT_STREQ(e.what(), "Failed to connect with any proxy: certificate check failure");
     EXPECT_TRUE(e.certificateCheckFailure);
 }

@@ -10,6 +10,7 @@
 #include "Shared/VeskHttpClient/HttpSession.h"
 #include "Shared/VeskHttpClient/WinHttpApi.h"
 #include "support/CapturingLogger.h"
+#include "support/FakeHttpTransport.h"
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -30,17 +31,6 @@ protected:
 HttpClient Client(CertificateCheck check, std::int32_t discovery = 1, std::set<Proxy> proxies = {})
 {
     return HttpClient(L"localhost", L"Test Agent", {}, {}, check, proxies, discovery, L"", true, 0);
-}
-
-HttpClient::Error CaughtError(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const HttpClient::Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no Vesk::Http::HttpClient::Error thrown";
-    return HttpClient::Error("none", false);
 }
 
 // Calls the request's status callback as WinHTTP would from inside the send. It goes back with the
@@ -179,7 +169,7 @@ TEST_F(VeskWinHttp, SecureFailureWinsOverASuccessfulSend)
     winHttp().sendRequest = &SecureFailureThenSuccess;
     AnswerWithoutNetwork();
     HttpClient client = Client(CertificateCheck::RecordSystemStore);
-    const HttpClient::Error e = CaughtError([&] { client.httpGet(L"x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { client.httpGet(L"x", {}); });
     EXPECT_TRUE(e.certificateCheckFailure);
     EXPECT_STREQ(e.what(), "Failed to connect with any proxy: certificate check failure");
     EXPECT_THAT(logger.Texts(halvlib::logging::Error), Contains("WINHTTP_CALLBACK_STATUS_SECURE_FAILURE: 40"));
@@ -195,7 +185,7 @@ TEST_F(VeskWinHttp, FileCheckRefusalWinsOverASuccessfulSend)
     winHttp().sendRequest = &SendingThenSuccess;
     AnswerWithoutNetwork();
     HttpClient client = Client(CertificateCheck::ValidateFile);
-    const HttpClient::Error e = CaughtError([&] { client.httpGet(L"x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { client.httpGet(L"x", {}); });
     EXPECT_TRUE(e.certificateCheckFailure);
     EXPECT_FALSE(e.requestSent);
     EXPECT_THAT(logger.Texts(halvlib::logging::Error),
@@ -209,13 +199,13 @@ TEST_F(VeskWinHttp, UnexpectedNotificationIsReportedAfterTheCall)
     capturedCallback = nullptr;
     winHttp().sendRequest = &CaptureCallback;
     HttpClient recording = Client(CertificateCheck::RecordSystemStore);
-    CaughtError([&] { recording.httpGet(L"x", {}); });
+    test::CaughtError<HttpClient::Error>([&] { recording.httpGet(L"x", {}); });
     ASSERT_NE(capturedCallback, nullptr);
 
     winHttp().sendRequest = &UnexpectedNotification;
     AnswerWithoutNetwork();
     HttpClient ignoring = Client(CertificateCheck::IgnoreErrors);
-    const HttpClient::Error e = CaughtError([&] { ignoring.httpGet(L"x", {}); });
+    const HttpClient::Error e = test::CaughtError<HttpClient::Error>([&] { ignoring.httpGet(L"x", {}); });
     EXPECT_STREQ(e.what(), "Failed to connect with any proxy");
     EXPECT_THAT(logger.Texts(halvlib::logging::Info),
                 Contains("Failed to connect using proxy '' with error: WinHttpSendRequest failed: Unexpected callback"));
