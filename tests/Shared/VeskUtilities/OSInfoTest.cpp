@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/TestRegistryKey.h"
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/String.h"
 #include "Shared/VeskUtilities/OSInfo.h"
@@ -36,30 +37,9 @@ std::vector<BYTE> DwordBytes(DWORD value)
 
 // A CurrentVersion key of the test's own under HKEY_CURRENT_USER\Software\HalvexTests, deleted at
 // the end; a logger that catches every line meanwhile.
-class OSInfoFromKey : public ::testing::Test {
+class OSInfoFromKey : public test::TestRegistryKey {
 protected:
-    void SetUp() override
-    {
-        FILETIME now;
-        GetSystemTimeAsFileTime(&now);
-        path = L"Software\\HalvexTests\\OSInfo" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::to_wstring((ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-    }
-    void TearDown() override
-    {
-        RegCloseKey(key);
-        EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
-    }
-
-    void Set(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes)
-    {
-        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS)
-            << halvlib::string::ToUtf8(name);
-    }
+    OSInfoFromKey() : TestRegistryKey(L"OSInfo") {}
 
     OSInfo Read() const
     {
@@ -75,8 +55,6 @@ protected:
         return lines;
     }
 
-    std::wstring path;
-    HKEY key = nullptr;
     test::CapturingLogger logger;
 };
 

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/TestRegistryKey.h"
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/String.h"
 #include "Shared/VeskUtilities/WinlibRegistry.h"
@@ -43,33 +44,10 @@ const std::error_code kDataTypeMismatch(ERROR_DATATYPE_MISMATCH, std::system_cat
 const std::error_code kInvalidLength = make_error_code(InvalidValueDataLength);
 
 // A key of this test run's own under HKEY_CURRENT_USER\Software\HalvexTests, deleted at the end.
-class WinlibRegistry : public ::testing::Test {
+class WinlibRegistry : public test::TestRegistryKey {
 protected:
-    void SetUp() override
-    {
-        FILETIME now;
-        GetSystemTimeAsFileTime(&now);
-        path = L"Software\\HalvexTests\\WinlibRegistry" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::to_wstring((ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-    }
-    void TearDown() override
-    {
-        RegCloseKey(key);
-        EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
-    }
+    WinlibRegistry() : TestRegistryKey(L"WinlibRegistry") {}
 
-    void Set(const std::wstring& name, DWORD type, const std::vector<BYTE>& bytes)
-    {
-        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS)
-            << halvlib::string::ToUtf8(name);
-    }
-
-    std::wstring path;
-    HKEY key = nullptr;
 };
 
 template <class Exception>
