@@ -8,7 +8,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from live_https import (Authority, AuthConnectHandler, ConnectHandler, Proxy, Server, request_path, run,  # noqa: E402
+from live_https import (Authority, AuthConnectHandler, ConnectHandler, Proxy, Server, request_path, run, run_trusting,  # noqa: E402
                         windows_path)
 
 WINE_RUN, ROOT_TOOL, TESTS = sys.argv[1:4]
@@ -51,12 +51,7 @@ def main():
         os.environ["HALVEX_TEST_CERTIFICATES"] = windows_path(folder)
         ca = windows_path(os.path.join(folder, "trusted-ca.der"))
         with Server(Handler, folder, "trusted"), Proxy(3128, ConnectHandler), Proxy(3129, AuthConnectHandler):
-            if run(WINE_RUN, ROOT_TOOL, ca) != 0:
-                sys.exit("could not add the test authority to the Root store")
-            try:
-                failures += run(WINE_RUN, TESTS, "--gtest_filter=HttpClientLive.*") != 0
-            finally:
-                run(WINE_RUN, ROOT_TOOL, ca, "--remove")
+            failures += run_trusting(WINE_RUN, ROOT_TOOL, ca, TESTS, "--gtest_filter=HttpClientLive.*") != 0
         # A server whose authority was never trusted.
         with Server(Handler, folder, "unknown"):
             failures += run(WINE_RUN, TESTS, "--gtest_filter=HttpClientLiveUntrusted.*") != 0

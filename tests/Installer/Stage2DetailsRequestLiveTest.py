@@ -14,7 +14,7 @@ import tempfile
 import threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
-from live_https import Authority, ConnectHandler, Proxy, Server, request_path, run, windows_path  # noqa: E402
+from live_https import Authority, ConnectHandler, Proxy, Server, request_path, run_trusting, windows_path  # noqa: E402
 
 WINE_RUN, ROOT_TOOL, TESTS = sys.argv[1:4]
 TOKEN = "0123456789abcdefghij-KLMNOPQRST.uv_w"
@@ -60,12 +60,7 @@ def main():
         ca = windows_path(os.path.join(folder, "trusted-ca.der"))
         with Server(Handler, folder, "trusted"), Proxy(0, RecordingConnectHandler) as proxy:
             os.environ["HALVEX_DETAILS_PROXY_PORT"] = str(proxy.port)
-            if run(WINE_RUN, ROOT_TOOL, ca) != 0:
-                sys.exit("could not add the test authority to the Root store")
-            try:
-                result = run(WINE_RUN, TESTS, *sys.argv[4:])
-            finally:
-                run(WINE_RUN, ROOT_TOOL, ca, "--remove")
+            result = run_trusting(WINE_RUN, ROOT_TOOL, ca, TESTS, *sys.argv[4:])
     sys.exit(1 if result else 0)
 
 

@@ -27,6 +27,17 @@ def run(*command):
     return subprocess.run(list(command), stdin=subprocess.DEVNULL, timeout=DEADLINE).returncode
 
 
+def run_trusting(wine_run, root_tool, ca, *command):
+    """Runs command through wine_run with the authority ca in the prefix's Root store, removed again
+    afterwards; returns its exit code."""
+    if run(wine_run, root_tool, ca) != 0:
+        raise SystemExit("could not add the test authority to the Root store")
+    try:
+        return run(wine_run, *command)
+    finally:
+        run(wine_run, root_tool, ca, "--remove")
+
+
 class Authority:
     """A certificate authority NAME with NAME-ca.key, NAME-ca.pem and NAME-ca.der in folder, and a
     database of its own for issuing, revoking and revocation lists."""

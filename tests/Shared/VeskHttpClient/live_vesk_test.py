@@ -17,7 +17,7 @@ import threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from live_https import (Authority, ConnectHandler, Proxy, Server, openssl, refusing_port,  # noqa: E402
-                        request_path, run, serial_of, windows_path)
+                        request_path, run_trusting, serial_of, windows_path)
 
 WINE_RUN, ROOT_TOOL, TESTS = sys.argv[1:4]
 
@@ -145,12 +145,7 @@ def main():
                                ("SELF_SIGNED", self_signed.port), ("EXPIRED", expired.port),
                                ("PROXY", proxy.port), ("REFUSED", refused_port)):
                 os.environ["HALVEX_VESK_%s_PORT" % name] = str(port)
-            if run(WINE_RUN, ROOT_TOOL, ca) != 0:
-                sys.exit("could not add the test authority to the Root store")
-            try:
-                result = run(WINE_RUN, TESTS, *sys.argv[4:])
-            finally:
-                run(WINE_RUN, ROOT_TOOL, ca, "--remove")
+            result = run_trusting(WINE_RUN, ROOT_TOOL, ca, TESTS, *sys.argv[4:])
     sys.exit(1 if result else 0)
 
 
