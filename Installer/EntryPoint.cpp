@@ -9,9 +9,12 @@
 #include <sstream>
 
 #include "Installer/CommandLine.h"
+#include "Installer/Stage1Factory.h"
 #include "Installer/Stage1Settings.h"
 #include "Installer/StampedSettings.h"
 #include "Resources/TrustRoot.h"
+#include "Shared/VeskUtilities/FileSystemHelper.h"
+#include "Shared/VeskUtilities/ResourceHelper.h"
 #include "Utilities/FileSystem.h"
 #include "Utilities/LogStatement.h"
 #include "Utilities/ProcessorArchitecture.h"
@@ -90,7 +93,7 @@ int RunEntryPoint(HINSTANCE instance, const std::wstring& commandLine, EntryPoin
         if (settings.commandlinelogging)
             LOG_INFO << "HalvexInstall (stage 1) command line: " << commandLine;
         LOG_INFO << "Vesk Stage 1 version: " << kStage1Version;
-        services.run(instance, settings);
+        services.run(instance, settings, services.safeLauncher);
         return 0;
     } catch (const CommandLineException& e) {
         LOG_ERROR << "CommandLineException: " << e.what();
@@ -102,9 +105,14 @@ int RunEntryPoint(HINSTANCE instance, const std::wstring& commandLine, EntryPoin
     }
 }
 
-void RunStage1(HINSTANCE, const Stage1Settings&)
+void RunStage1(HINSTANCE instance, const Stage1Settings& settings, const ISafeLauncher& safeLauncher,
+               Vesk::Utilities::System::ISystemHelper* restartService)
 {
-    throw std::runtime_error("The install run is not available in this build");
+    Vesk::Utilities::Resources::ResourceHelper resources(instance);
+    Vesk::Utilities::FileSystem::FileSystemHelper fileSystem;
+    Stage1Factory factory(settings, instance, fileSystem, resources, safeLauncher, BuiltInResourceConfiguration(),
+                          restartService);
+    factory.Run();
 }
 
 }  // namespace S1

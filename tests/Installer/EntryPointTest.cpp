@@ -46,7 +46,7 @@ protected:
 
     int Run(const std::wstring& commandLine)
     {
-        S1::EntryPointServices services{checks, reporter, launcher, [this](HINSTANCE, const Stage1Settings& s) { settings = s; run(); }};
+        S1::EntryPointServices services{checks, reporter, launcher, [this](HINSTANCE, const Stage1Settings& s, const S1::ISafeLauncher&) { settings = s; run(); }};
         return S1::RunEntryPoint(nullptr, commandLine, services);
     }
 
