@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "Shared/VeskUtilities/ProcessSecurity.h"
 #include "Utilities/ProgramDataFolder.h"
 
 namespace S1 {
@@ -10,8 +11,12 @@ StartupChecks::StartupChecks() : StartupChecks(&utilities::IsUserAdministrator) 
 
 StartupChecks::StartupChecks(MembershipCheck isAdministrator) : isAdministrator(isAdministrator) {}
 
-// Process hardening is not built yet: README lists it as missing.
-void StartupChecks::HardenProcess() {}
+// No particular account or session is required of the installer.
+void StartupChecks::HardenProcess()
+{
+    using namespace Vesk::Utilities;
+    ConfigureProcessSecurity({ExpectedUser::None, ExpectedSession::None});
+}
 
 void StartupChecks::CheckAdministrator()
 {
