@@ -8,6 +8,10 @@
 // HALVEX_FAKE_STAGE2_EXIT: the exit code (default 0).
 // HALVEX_FAKE_STAGE2_EXITED: when set, a file created after the answer and a pause, just before
 // the exit, so a test can tell whether stage 1 waited for the exit.
+// HALVEX_FAKE_STAGE2_ENVIRONMENT: when set, a file that receives the environment stage 2 was given,
+// as UTF-16 "NAME=value" strings each ended by a NUL.
+// HALVEX_FAKE_STAGE2_WAIT_FOR: when set, a file whose appearance releases the answer, so a test
+// can hold stage 1 inside stage 2 for as long as it needs.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -29,6 +33,37 @@ bool WriteAll(HANDLE file, const void* data, DWORD size)
 {
     DWORD written = 0;
     return WriteFile(file, data, size, &written, nullptr) && written == size;
+}
+
+bool RecordEnvironment(const std::wstring& path)
+{
+    wchar_t* strings = GetEnvironmentStringsW();
+    if (!strings)
+        return false;
+    std::wstring block;
+    for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+        block += entry;
+        block += L'\0';
+    }
+    FreeEnvironmentStringsW(strings);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = WriteAll(file, block.data(), static_cast<DWORD>(block.size() * sizeof(wchar_t)));
+    CloseHandle(file);
+    return ok;
+}
+
+// Gives up after two minutes, so a test that died cannot leave stage 1 waiting for ever.
+bool WaitForFile(const std::wstring& path)
+{
+    const ULONGLONG end = GetTickCount64() + 120000;
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount64() > end)
+            return false;
+        Sleep(20);
+    }
+    return true;
 }
 
 bool Record(const std::wstring& path, int argc, wchar_t** argv)
@@ -75,12 +110,18 @@ int main()
     if (!argv)
         return 90;
     const std::wstring recordPath = Variable(L"HALVEX_FAKE_STAGE2_RECORD", L"");
+    const std::wstring environmentPath = Variable(L"HALVEX_FAKE_STAGE2_ENVIRONMENT", L"");
+    if (!environmentPath.empty() && !RecordEnvironment(environmentPath))
+        return 96;
     if (!recordPath.empty() && !Record(recordPath, argc, argv))
         return 91;
     const HANDLE pipe = PipeHandle(argc, argv);
     LocalFree(argv);
     if (!pipe)
         return 92;
+    const std::wstring waitFor = Variable(L"HALVEX_FAKE_STAGE2_WAIT_FOR", L"");
+    if (!waitFor.empty() && !WaitForFile(waitFor))
+        return 95;
 
     const std::wstring mode = Variable(L"HALVEX_FAKE_STAGE2_MODE", L"ok");
     unsigned char message[8] = {8, 0, 0, 0, 0, 0xAA, 0xBB, 0xCC};

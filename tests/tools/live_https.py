@@ -139,9 +139,10 @@ class Server(Running):
 
 class ConnectHandler(socketserver.BaseRequestHandler):
     """A CONNECT proxy to the HTTPS server on localhost:443; with auth_required it answers every
-    CONNECT with 407."""
+    CONNECT with 407. It tunnels the targets named in targets, all to that one server."""
 
     auth_required = False
+    targets = (b"localhost:443",)
 
     def tunnel_opened(self, upstream):
         """Called with the socket to the server before the tunnel carries anything."""
@@ -153,7 +154,8 @@ class ConnectHandler(socketserver.BaseRequestHandler):
             if not chunk:
                 return
             request += chunk
-        if not request.startswith(b"CONNECT localhost:443 "):
+        words = request.split(b" ", 2)
+        if len(words) < 3 or words[0] != b"CONNECT" or words[1] not in self.targets:
             self.request.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
             return
         if self.auth_required:
