@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -172,12 +173,48 @@ void downgradeToReadOnlyHandle(HandleGuard& handleGuard)
 
 namespace {
 
+// A file's blocks are gathered into larger writes: a WriteFile call costs about the same
+// whatever its size, so one per 512-byte block adds up.
+class PendingWrites {
+public:
+    explicit PendingWrites(const FileWriteFunction& writeFile) : writeFile(writeFile), data(kFileWriteSize) {}
+
+    void Append(HANDLE file, const std::uint8_t* bytes, std::uint32_t count)
+    {
+        if (count > kFileWriteSize - used)
+            Flush(file);
+        std::memcpy(data.data() + used, bytes, count);
+        used += count;
+    }
+
+    void Flush(HANDLE file)
+    {
+        if (used == 0)
+            return;
+        DWORD written = 0;
+        const DWORD count = used;
+        used = 0;
+        if (!writeFile(file, data.data(), count, &written) || written != count)
+            Fail("Can't write to file.", "can't write to file");
+    }
+
+private:
+    const FileWriteFunction& writeFile;
+    std::vector<std::uint8_t> data;
+    std::uint32_t used = 0;
+};
+
 // Unpacks every entry into targetFolder and keeps each file open read-only in heldFiles.
-void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream, std::vector<HandleGuard>& heldFiles)
+void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream, std::vector<HandleGuard>& heldFiles,
+                    const FileWriteFunction& writeFile)
 {
     std::filesystem::create_directories(targetFolder);
     LOG_INFO << "Extracting files:";
     Block block;
+    PendingWrites pending(writeFile);
+    // The folder of the last file: the files of one folder usually follow one another, and asking
+    // whether a folder exists costs about as much as creating a file.
+    std::filesystem::path madeFolder;
     // Zero blocks met in a row; a stream that ends before two of them was cut short.
     int zeroBlocks = 0;
 
@@ -213,7 +250,10 @@ void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream,
         HandleGuard file;
         if (block[kTypeOffset] == '0') {
             const std::filesystem::path path = targetFolder / halvlib::string::ToUtf16(name);
-            std::filesystem::create_directories(path.parent_path());
+            if (path.parent_path() != madeFolder) {
+                std::filesystem::create_directories(path.parent_path());
+                madeFolder = path.parent_path();
+            }
             const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                                FILE_ATTRIBUTE_NORMAL, nullptr);
             if (created == INVALID_HANDLE_VALUE)
@@ -222,18 +262,22 @@ void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream,
         }
 
         for (std::uint32_t left = entrySize; left > 0;) {
-            if (InflateBlock(stream, block) != Z_OK)
+            if (InflateBlock(stream, block) != Z_OK) {
+                // The blocks before the failure reach the file first, and a write failure among
+                // them is the one reported, as when each block was written at once.
+                if (file)
+                    pending.Flush(file.get());
                 Fail("Extraction failure.", "Extraction failure");
-            const std::uint32_t count = std::min(left, kTarBlockSize);
-            if (file) {
-                DWORD written = 0;
-                if (!WriteFile(file.get(), block.data(), count, &written, nullptr) || written != count)
-                    Fail("Can't write to file.", "can't write to file");
             }
+            const std::uint32_t count = std::min(left, kTarBlockSize);
+            if (file)
+                pending.Append(file.get(), block.data(), count);
             left -= count;
         }
 
         if (file) {
+            // Before the switch to read-only, which ends writing.
+            pending.Flush(file.get());
             downgradeToReadOnlyHandle(file);
             heldFiles.push_back(std::move(file));
         }
@@ -244,6 +288,15 @@ void ExtractEntries(const std::filesystem::path& targetFolder, z_stream& stream,
 
 void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
                          const std::function<void()>& callback)
+{
+    extractTarGzArchive(targetFolder, data, size, callback,
+                        [](HANDLE file, const void* bytes, DWORD count, DWORD* written) {
+                            return WriteFile(file, bytes, count, written, nullptr);
+                        });
+}
+
+void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
+                         const std::function<void()>& callback, const FileWriteFunction& writeFile)
 {
     z_stream stream{};
     stream.next_in = data;
@@ -257,7 +310,7 @@ void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::u
         if (inflateInit2(&stream, kWindowBitsAutoHeader) != Z_OK)
             Fail("Extraction failure.", "Extraction failure");
         inflateGuard = InflateGuard(&stream);
-        ExtractEntries(targetFolder, stream, heldFiles);
+        ExtractEntries(targetFolder, stream, heldFiles, writeFile);
     } catch (const FatalError&) {
         throw;
     } catch (const std::exception& e) {

@@ -15,6 +15,11 @@ namespace Setup {
 inline constexpr std::uint32_t kTarBlockSize = 512;
 // The longest GNU long name accepted, its closing NUL included.
 inline constexpr std::uint32_t kMaxTarLongNameSize = 4096;
+// A file's blocks are gathered and written in pieces of up to this size.
+inline constexpr std::uint32_t kFileWriteSize = 1024 * 1024;
+
+// How file data reaches the disk: WriteFile's arguments without the overlapped one.
+using FileWriteFunction = std::function<BOOL(HANDLE file, const void* data, DWORD size, DWORD* written)>;
 
 // Unpacks a gzip- or zlib-compressed tar archive held in memory into targetFolder, then runs
 // callback while every extracted file is still held open read-only. Every failure of the
@@ -23,6 +28,9 @@ inline constexpr std::uint32_t kMaxTarLongNameSize = 4096;
 // ExtractFailure; the callback's exceptions pass through after all files are closed.
 void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
                          const std::function<void()>& callback);
+// The same, writing through writeFile; a call that fails or writes less fails the extraction.
+void extractTarGzArchive(const std::filesystem::path& targetFolder, const std::uint8_t* data, std::uint32_t size,
+                         const std::function<void()>& callback, const FileWriteFunction& writeFile);
 
 // The size field of a tar header block: octal digits, optionally led by spaces and ended by a
 // NUL or a space. Anything else, or a size beyond 32 bits, throws Setup::FatalError

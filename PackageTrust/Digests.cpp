@@ -5,6 +5,7 @@
 
 #include "halvlib/ErrorCategory.h"
 #include "halvlib/Logging.h"
+#include "PackageTrust/DigestProviders.h"
 
 namespace Setup {
 namespace {
@@ -36,13 +37,33 @@ std::size_t slotIndex(std::uint32_t algorithm)
 
 MultiHasher::MultiHasher(std::uint32_t mask) : slots(new Slot[kinds.size()])
 {
+    createHashes(mask, nullptr);
+}
+
+MultiHasher::MultiHasher(std::uint32_t mask, DigestProviders& providers) : slots(new Slot[kinds.size()])
+{
+    createHashes(mask, &providers);
+}
+
+void MultiHasher::createHashes(std::uint32_t mask, DigestProviders* providers)
+{
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         Slot& slot = slots[i];
         slot.enabled = (mask & kinds[i].flag) != 0;
         if (!slot.enabled)
             continue;
-        // The error is read first: building the log statement may reset it.
-        if (!CryptAcquireContextW(&slot.provider, nullptr, nullptr, kinds[i].providerType, CRYPT_VERIFYCONTEXT)) {
+        if (providers) {
+            // A failure is logged there.
+            slot.provider = providers->get(kinds[i].providerType);
+            if (slot.provider == 0) {
+                slot.enabled = false;
+                continue;
+            }
+        } else if (CryptAcquireContextW(&slot.provider, nullptr, nullptr, kinds[i].providerType,
+                                        CRYPT_VERIFYCONTEXT)) {
+            slot.ownsProvider = true;
+        } else {
+            // The error is read first: building the log statement may reset it.
             const DWORD error = GetLastError();
             HALVLIB_LOG(halvlib::logging::Error) << "CryptAcquireContextW failed: " << error;
             slot.provider = 0;
@@ -71,7 +92,7 @@ void MultiHasher::release() noexcept
         Slot& slot = slots[i];
         if (slot.hash != 0)
             CryptDestroyHash(slot.hash);
-        if (slot.provider != 0)
+        if (slot.provider != 0 && slot.ownsProvider)
             CryptReleaseContext(slot.provider, 0);
         slot = Slot{};
     }

@@ -9,6 +9,8 @@
 
 namespace Setup {
 
+class DigestProviders;
+
 // Flags naming the digest algorithms of the package-trust code; combinable into a mask.
 enum HashAlgorithm : std::uint32_t {
     md5 = 1,
@@ -21,7 +23,11 @@ enum HashAlgorithm : std::uint32_t {
 // number of digests asked for.
 class MultiHasher {
 public:
+    // Acquires a provider of its own for every slot.
     explicit MultiHasher(std::uint32_t mask);
+    // Borrows the providers, which must outlive the hasher; a slot whose provider cannot be
+    // acquired is disabled, as with providers of its own.
+    MultiHasher(std::uint32_t mask, DigestProviders& providers);
     ~MultiHasher();
     MultiHasher(const MultiHasher&) = delete;
     MultiHasher& operator=(const MultiHasher&) = delete;
@@ -47,7 +53,9 @@ private:
         bool enabled = false;
         HCRYPTPROV provider = 0;
         HCRYPTHASH hash = 0;
+        bool ownsProvider = false;
     };
+    void createHashes(std::uint32_t mask, DigestProviders* providers);
     const Slot& enabledSlot(std::uint32_t algorithm) const;
 
     std::unique_ptr<Slot[]> slots;

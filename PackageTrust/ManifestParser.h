@@ -10,6 +10,8 @@
 
 namespace Setup {
 
+class DigestProviders;
+
 // One signature as found in a manifest, with the certificates that vouch for it (PEM texts).
 struct ManifestSignature {
     std::uint32_t algorithm = HashAlgorithm::sha384;
@@ -43,6 +45,8 @@ struct ManifestedFile {
 
     // 0 good, 1 invalid (size or digest differs), 2 missing or not openable.
     int check() const;
+    // The same, hashing with the given providers (shared by the checks of one package).
+    int check(DigestProviders& providers) const;
 };
 
 // Rethrows a stream's failure under the text that names the failed state.

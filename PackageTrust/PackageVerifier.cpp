@@ -9,6 +9,7 @@
 #include "halvlib/Logging.h"
 #include "halvlib/String.h"
 #include "PackageTrust/ArchiveExtraction.h"
+#include "PackageTrust/DigestProviders.h"
 #include "PackageTrust/Digests.h"
 #include "PackageTrust/SignatureVerification.h"
 #include "Utilities/FatalError.h"
@@ -77,7 +78,7 @@ std::vector<ManifestedFile> loadManifest(const std::wstring& path, const Manifes
         throwStreamFailure(std::ios_base::failure("open", std::make_error_code(std::io_errc::stream)));
     const DWORD attributes = utilities::GetFileAttributesByHandle(file.get());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        throw std::runtime_error("GetFileInformationByHandle failed: " + std::to_string(GetLastError()));
+        throw std::runtime_error("GetFileInformationByHandleEx failed: " + std::to_string(GetLastError()));
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         throw std::runtime_error("Error opening file " + p + ": the file is a link");
     utilities::FileHandleToStdStreamConverter converter(file, "rb");
@@ -174,9 +175,10 @@ ManifestedFolder::ManifestedFolder(const std::wstring& folderPath, const Manifes
 
 void ManifestedFolder::checkFiles() const
 {
+    DigestProviders providers;
     for (const Manifest& manifest : manifests) {
         for (const ManifestedFile& entry : manifest.entries) {
-            switch (entry.check()) {
+            switch (entry.check(providers)) {
             case 1:
                 throw std::runtime_error("Invalid file " + WideToUtf8(entry.fullPath));
             case 2:
@@ -208,15 +210,17 @@ bool isFileInList(const std::vector<std::wstring>& list, const std::wstring& pat
     return false;
 }
 
-int ManifestedFile::check() const
+namespace {
+
+// The check of one entry with a hasher made for it before the file is opened.
+int checkManifestedFile(const ManifestedFile& entry, MultiHasher& hasher)
 {
-    MultiHasher hasher(digestMask);
-    FileHandleGuard file(CreateFileW(fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandleGuard file(CreateFileW(entry.fullPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND) {
-            HALVLIB_LOG(halvlib::logging::Warning) << "Error opening manifested file " << fullPath << ": "
+            HALVLIB_LOG(halvlib::logging::Warning) << "Error opening manifested file " << entry.fullPath << ": "
                                                    << halvlib::string::GetErrorCategory().message(error);
         }
         return 2;
@@ -225,15 +229,15 @@ int ManifestedFile::check() const
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         const DWORD error = GetLastError();
         HALVLIB_LOG(halvlib::logging::Warning)
-            << "Error opening manifested file " << fullPath << ": "
+            << "Error opening manifested file " << entry.fullPath << ": "
             << (attributes == INVALID_FILE_ATTRIBUTES ? halvlib::string::GetErrorCategory().message(error)
                                                       : std::string("the file is a link"));
         return 2;
     }
     hasher.updateFromFile(file.get());
-    if (hasher.total() != size) {
-        HALVLIB_LOG(halvlib::logging::Warning) << "Corrupt manifested file " << fullPath << ": size is "
-                                               << hasher.total() << ", expected " << size;
+    if (hasher.total() != entry.size) {
+        HALVLIB_LOG(halvlib::logging::Warning) << "Corrupt manifested file " << entry.fullPath
+                                               << ": size is " << hasher.total() << ", expected " << entry.size;
         return 1;
     }
     struct Expected {
@@ -242,21 +246,36 @@ int ManifestedFile::check() const
         const std::string& digest;
     };
     const Expected expected[] = {
-        {HashAlgorithm::sha384, "sha384", sha384},
-        {HashAlgorithm::sha256, "sha256", sha256},
-        {HashAlgorithm::sha1, "sha1", sha1},
+        {HashAlgorithm::sha384, "sha384", entry.sha384},
+        {HashAlgorithm::sha256, "sha256", entry.sha256},
+        {HashAlgorithm::sha1, "sha1", entry.sha1},
     };
     for (const Expected& each : expected) {
-        if (!(digestMask & each.algorithm))
+        if (!(entry.digestMask & each.algorithm))
             continue;
         const std::string computed = hasher.hexDigest(each.algorithm);
         if (computed != each.digest) {
-            HALVLIB_LOG(halvlib::logging::Warning) << "Corrupt manifested file " << fullPath << ": " << each.name
-                                                   << " is " << computed << ", expected " << each.digest;
+            HALVLIB_LOG(halvlib::logging::Warning) << "Corrupt manifested file " << entry.fullPath << ": "
+                                                   << each.name << " is " << computed << ", expected "
+                                                   << each.digest;
             return 1;
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int ManifestedFile::check() const
+{
+    MultiHasher hasher(digestMask);
+    return checkManifestedFile(*this, hasher);
+}
+
+int ManifestedFile::check(DigestProviders& providers) const
+{
+    MultiHasher hasher(digestMask, providers);
+    return checkManifestedFile(*this, hasher);
 }
 
 PackageVerifier::PackageVerifier(const ManifestTrustStore& trustStore, bool rejectUnmanifestedFiles)

@@ -137,9 +137,17 @@ void requireCertificateAuthority(PCCERT_CONTEXT certificate, std::size_t interme
 
 std::string thumbprintOf(PCCERT_CONTEXT certificate)
 {
-    MultiHasher hasher(HashAlgorithm::sha1);
-    hasher.update(certificate->pbCertEncoded, certificate->cbCertEncoded);
-    return hasher.hexDigest(HashAlgorithm::sha1);
+    // The platform keeps the hash on the context once computed: the chain checks name the same
+    // certificates in many log lines, and a provider acquired for each one costs milliseconds.
+    BYTE hash[20];
+    DWORD size = sizeof(hash);
+    if (!CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, hash, &size) ||
+        size != sizeof(hash)) {
+        MultiHasher hasher(HashAlgorithm::sha1);
+        hasher.update(certificate->pbCertEncoded, certificate->cbCertEncoded);
+        return hasher.hexDigest(HashAlgorithm::sha1);
+    }
+    return toHex(std::string(reinterpret_cast<const char*>(hash), size));
 }
 
 std::string subjectNameOf(PCCERT_CONTEXT certificate)

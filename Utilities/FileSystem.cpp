@@ -109,8 +109,12 @@ void RemoveItem(const std::wstring& path, DWORD attributes)
 
 DWORD GetFileAttributesByHandle(HANDLE file)
 {
-    BY_HANDLE_FILE_INFORMATION information{};
-    return GetFileInformationByHandle(file, &information) ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    // Only the basic information: the full one also queries the volume, which can cost a few
+    // milliseconds a file.
+    FILE_BASIC_INFO information{};
+    return GetFileInformationByHandleEx(file, FileBasicInfo, &information, sizeof(information))
+               ? information.FileAttributes
+               : INVALID_FILE_ATTRIBUTES;
 }
 
 void RemoveAll(const std::filesystem::path& path)
@@ -231,6 +235,9 @@ void HardLinkRecursive(const std::filesystem::path& source, const std::filesyste
     if (IsWithin(canonicalSource, canonicalDestination))
         UTILITIES_THROW(std::logic_error("Destination is within source"));
 
+    // The folder made last: the files of one folder come one after another, and asking whether
+    // a folder exists costs as much as linking a file.
+    std::filesystem::path madeFolder;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(canonicalSource)) {
         // A link inside the tree must not lead the mirror to files outside it.
         if (!IsWithin(canonicalSource, std::filesystem::canonical(entry.path())))
@@ -238,8 +245,12 @@ void HardLinkRecursive(const std::filesystem::path& source, const std::filesyste
         const std::filesystem::path target = canonicalDestination / RelativePart(canonicalSource, entry.path());
         if (entry.is_directory()) {
             std::filesystem::create_directories(target);
+            madeFolder = target;
         } else {
-            std::filesystem::create_directories(target.parent_path());
+            if (target.parent_path() != madeFolder) {
+                std::filesystem::create_directories(target.parent_path());
+                madeFolder = target.parent_path();
+            }
             std::filesystem::create_hard_link(entry.path(), target);
         }
     }

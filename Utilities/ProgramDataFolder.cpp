@@ -32,7 +32,7 @@ DWORD AttributesOf(HANDLE entry)
 {
     const DWORD attributes = GetFileAttributesByHandle(entry);
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        ThrowWithCode("GetFileInformationByHandle failed: ", GetLastError());
+        ThrowWithCode("GetFileInformationByHandleEx failed: ", GetLastError());
     return attributes;
 }
 

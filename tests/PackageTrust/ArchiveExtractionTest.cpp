@@ -2,15 +2,19 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fstream>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PackageTrust/ArchiveExtraction.h"
@@ -320,6 +324,160 @@ TEST(ArchiveExtraction, DowngradeLeavesAReadHandleThatRefusesWriters)
         EXPECT_THAT(e.what(), StartsWith("ReOpenFile failed (intermediate_handle): "));
     }
     (void)bogus.Detach();  // closing the bogus value would end the process
+}
+
+// Archives made here rather than by the fixture script, so that their sizes follow the write size.
+using TarFiles = std::vector<std::pair<std::string, std::string>>;
+
+// Regular files as the extraction reads them (name, size, type), then the two closing zero blocks.
+std::string TarOf(const TarFiles& files)
+{
+    std::string tar;
+    for (const auto& [name, content] : files) {
+        std::string header(Setup::kTarBlockSize, '\0');
+        header.replace(0, name.size(), name);
+        char size[12];
+        std::snprintf(size, sizeof(size), "%011o", static_cast<unsigned>(content.size()));
+        header.replace(124, 11, size, 11);
+        header[156] = '0';
+        tar += header + content;
+        tar.append((Setup::kTarBlockSize - content.size() % Setup::kTarBlockSize) % Setup::kTarBlockSize, '\0');
+    }
+    return tar + std::string(2 * Setup::kTarBlockSize, '\0');
+}
+
+std::string Compressed(const std::string& raw)
+{
+    uLongf length = compressBound(static_cast<uLong>(raw.size()));
+    std::string out(length, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(raw.data()),
+                  static_cast<uLong>(raw.size()), Z_BEST_SPEED) != Z_OK)
+        throw std::runtime_error("compress2 failed");
+    out.resize(length);
+    return out;
+}
+
+std::string RandomBytes(std::size_t count, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator());
+    return bytes;
+}
+
+void ExtractBytes(const fs::path& target, const std::string& archive, const std::function<void()>& callback,
+                  const Setup::FileWriteFunction& writeFile)
+{
+    Setup::extractTarGzArchive(target, reinterpret_cast<const std::uint8_t*>(archive.data()),
+                               static_cast<std::uint32_t>(archive.size()), callback, writeFile);
+}
+
+BOOL RealWrite(HANDLE file, const void* data, DWORD size, DWORD* written)
+{
+    return WriteFile(file, data, size, written, nullptr);
+}
+
+// A file's blocks are gathered into larger writes: sizes at and around that size, and a file
+// after a large one, must still come out byte for byte.
+TEST(ArchiveExtraction, FilesAroundTheWriteSizeComeOutByteIdentical)
+{
+    const std::uint32_t writeSize = Setup::kFileWriteSize;
+    const TarFiles files = {{"edge/empty", ""},
+                            {"edge/three.txt", "abc"},
+                            {"edge/below.bin", RandomBytes(writeSize - 1, 1)},
+                            {"edge/exact.bin", RandomBytes(writeSize, 2)},
+                            {"edge/above.bin", RandomBytes(writeSize + 1, 3)},
+                            {"edge/two_and_a_block.bin", RandomBytes(2 * writeSize + 513, 4)},
+                            {"after.txt", "the next file starts with an empty buffer"}};
+    test::TempFolder temp;
+    ExtractBytes(temp.Path(), Compressed(TarOf(files)), [] {}, RealWrite);
+    std::map<std::string, std::string> expected(files.begin(), files.end());
+    expected["edge/"] = "";
+    const auto tree = Tree(temp.Path());
+    ASSERT_EQ(tree.size(), expected.size());
+    for (const auto& [name, content] : expected) {
+        ASSERT_EQ(tree.count(name), 1u) << name;
+        // Compared as a whole, without printing megabytes on a failure.
+        EXPECT_TRUE(tree.at(name) == content) << name << ": " << tree.at(name).size() << " bytes";
+    }
+}
+
+struct FailingWrite {
+    const char* name;
+    int failingCall;  // counted over the whole extraction, from 1
+    bool shortWrite;  // writes one byte less instead of failing
+};
+
+void PrintTo(const FailingWrite& write, std::ostream* out) { *out << write.name; }
+
+class FailingWrites : public ::testing::TestWithParam<FailingWrite> {};
+
+// The writes of big.bin are one full buffer, another, then the rest.
+TEST_P(FailingWrites, FailTheExtractionBeforeTheCallback)
+{
+    const TarFiles files = {{"small.txt", "small"}, {"big.bin", RandomBytes(2 * Setup::kFileWriteSize + 700, 5)}};
+    int calls = 0;
+    const auto writer = [&](HANDLE file, const void* data, DWORD size, DWORD* written) {
+        if (++calls != GetParam().failingCall)
+            return RealWrite(file, data, size, written);
+        if (!GetParam().shortWrite)
+            return FALSE;
+        return RealWrite(file, data, size - 1, written);
+    };
+    test::TempFolder temp;
+    bool called = false;
+    try {
+        ExtractBytes(temp.Path(), Compressed(TarOf(files)), [&] { called = true; }, writer);
+        ADD_FAILURE() << "no exception";
+    } catch (const Setup::FatalError& e) {
+        EXPECT_EQ(e.Code(), Setup::FatalError::ExtractFailure);
+        EXPECT_STREQ(e.what(), "can't write to file");
+    }
+    EXPECT_FALSE(called);
+    EXPECT_EQ(calls, GetParam().failingCall);
+}
+
+INSTANTIATE_TEST_SUITE_P(ArchiveExtraction, FailingWrites,
+                         ::testing::Values(FailingWrite{"FirstFile", 1, false}, FailingWrite{"FullBuffer", 2, false},
+                                           FailingWrite{"Rest", 4, false}, FailingWrite{"ShortFullBuffer", 3, true},
+                                           FailingWrite{"ShortRest", 4, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A stream cut inside a file: every whole block inflated before the cut is in the file, not
+// only the buffers already written.
+TEST(ArchiveExtraction, ACutInsideABufferedFileLeavesEveryBlockBeforeTheCut)
+{
+    const std::string content = RandomBytes(3 * Setup::kFileWriteSize, 6);
+    const std::string archive = Compressed(TarOf({{"big.bin", content}}));
+    // Random bytes do not shrink, so the cut falls well past two buffers of data.
+    const std::string cut = archive.substr(0, archive.size() * 85 / 100);
+    test::TempFolder temp;
+    EXPECT_THROW(ExtractBytes(temp.Path(), cut, [] {}, RealWrite), Setup::FatalError);
+    const std::string written = test::ReadFile(temp / L"big.bin");
+    EXPECT_GT(written.size(), 2 * Setup::kFileWriteSize);
+    EXPECT_EQ(written.size() % Setup::kTarBlockSize, 0u);
+    EXPECT_EQ(written, content.substr(0, written.size()));
+}
+
+// A write that fails before the stream breaks is the failure reported, as when every block was
+// written as soon as it was inflated.
+TEST(ArchiveExtraction, AFailedWriteBeforeACutIsTheFailureReported)
+{
+    const std::string archive = Compressed(TarOf({{"big.bin", RandomBytes(Setup::kFileWriteSize / 2, 7)}}));
+    const std::string cut = archive.substr(0, archive.size() / 2);
+    int calls = 0;
+    test::TempFolder temp;
+    try {
+        ExtractBytes(temp.Path(), cut, [] {}, [&](HANDLE, const void*, DWORD, DWORD*) {
+            ++calls;
+            return FALSE;
+        });
+        ADD_FAILURE() << "no exception";
+    } catch (const Setup::FatalError& e) {
+        EXPECT_STREQ(e.what(), "can't write to file");
+    }
+    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace

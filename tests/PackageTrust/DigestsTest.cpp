@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "PackageTrust/DigestProviders.h"
 #include "PackageTrust/Digests.h"
 #include "support/TempFolder.h"
 #include "Utilities/Raii.h"
@@ -131,6 +132,31 @@ TEST(MultiHasher, RefusesAlgorithmsItWasNotAskedForOrDoesNotKnow)
     } catch (const std::invalid_argument& e) {
         EXPECT_STREQ(e.what(), "invalid algorithm: not enabled in constructor");
     }
+}
+
+// One provider of each type serves every hasher of a package check; each hasher made after
+// others have gone must still find the providers working.
+TEST(MultiHasher, HashersSharingProvidersGiveTheDigestsOfHashersWithTheirOwn)
+{
+    const std::uint32_t all = HashAlgorithm::md5 | HashAlgorithm::sha1 | HashAlgorithm::sha256 | HashAlgorithm::sha384;
+    DigestProviders providers;
+    for (const std::string& input : {std::string(), std::string("abc"), std::string(100000, 'z'),
+                                     std::string("\0\xff\x80", 3)}) {
+        SCOPED_TRACE(input.size());
+        MultiHasher shared(all, providers);
+        MultiHasher own(all);
+        shared.update(input.data(), input.size());
+        own.update(input.data(), input.size());
+        for (const std::uint32_t algorithm : {HashAlgorithm::md5, HashAlgorithm::sha1, HashAlgorithm::sha256,
+                                              HashAlgorithm::sha384}) {
+            EXPECT_EQ(shared.hexDigest(algorithm), own.hexDigest(algorithm)) << algorithm;
+        }
+        EXPECT_EQ(shared.provider(HashAlgorithm::md5), providers.get(PROV_RSA_FULL));
+        EXPECT_EQ(shared.provider(HashAlgorithm::sha1), providers.get(PROV_RSA_FULL));
+        EXPECT_EQ(shared.provider(HashAlgorithm::sha256), providers.get(PROV_RSA_AES));
+        EXPECT_EQ(shared.provider(HashAlgorithm::sha384), providers.get(PROV_RSA_AES));
+    }
+    EXPECT_THROW(providers.get(PROV_DSS), std::invalid_argument);
 }
 
 TEST(MultiHasher, HexIsLowercaseHighNibbleFirst)

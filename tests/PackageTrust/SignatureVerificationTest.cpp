@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "halvlib/String.h"
+#include "PackageTrust/Digests.h"
 #include "PackageTrust/ManifestParser.h"
 #include "PackageTrust/SignatureVerification.h"
 #include "PackageTrust/TrustFixtures.h"
@@ -189,6 +190,18 @@ TEST(ChainToTrustedRoot, LogsEachStepAtDebugLevel)
                                      "Candidate root CA cert " + root,
                                      "Verifying subject cert (" + intermediate + ") against issuer (" + root +
                                          ") with flags (7)"));
+}
+
+TEST(ChainToTrustedRoot, ThumbprintsAreTheSha1OfTheEncodedCertificate)
+{
+    for (const wchar_t* name : {L"signer", L"intermediate", L"root"}) {
+        const CertificateContextGuard certificate = Certificate(name);
+        MultiHasher hasher(HashAlgorithm::sha1);
+        hasher.update(certificate.get()->pbCertEncoded, certificate.get()->cbCertEncoded);
+        // Asked twice: the second answer comes from what the first left on the context.
+        EXPECT_EQ(thumbprintOf(certificate.get()), hasher.hexDigest(HashAlgorithm::sha1));
+        EXPECT_EQ(thumbprintOf(certificate.get()), hasher.hexDigest(HashAlgorithm::sha1));
+    }
 }
 
 // A path whose signatures and dates hold, checked for the rules of a certification path.
