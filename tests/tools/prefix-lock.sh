@@ -18,3 +18,24 @@ stop_wineserver() {
   wineserver -k 8>&- 2>/dev/null || true
   wineserver -w 8>&- 2>/dev/null || true
 }
+
+# A display of the run's own for the windows of the tests and the installer: Xvfb on the first
+# free display number, stopped when the run ends. Call before the first Wine process of the run.
+start_display() {
+  local ready
+  ready=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$ready" </dev/null >/dev/null 2>&1 8>&- &
+  halvex_xvfb_pid=$!
+  trap 'kill $halvex_xvfb_pid 2>/dev/null || true' EXIT
+  # Xvfb writes the display number once it accepts clients.
+  while [ ! -s "$ready" ]; do
+    if ! kill -0 "$halvex_xvfb_pid" 2>/dev/null; then
+      echo "Xvfb did not start" >&2
+      rm -f "$ready"
+      return 1
+    fi
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n 1 "$ready")"
+  rm -f "$ready"
+}
