@@ -12,3 +12,7 @@
 #define IDR_LOCALISATION_IT_IT 5005
 #define IDR_LOCALISATION_ES_ES 5006
 #define IDR_THEME 5101  // UTF-8 JSON, type "BINARY"
+
+// Font files, TrueType, type "BINARY".
+#define IDR_FONT_INTER_REGULAR 3001
+#define IDR_FONT_INTER_BOLD 3002
