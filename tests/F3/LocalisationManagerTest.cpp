@@ -11,6 +11,7 @@
 #include "F3/EmbeddedLocalisationResourceLoader.h"
 #include "F3/LocalisationManager.h"
 #include "Shared/VeskUtilities/ResourceHelper.h"
+#include "support/FakeResources.h"
 
 namespace F3 {
 namespace {
@@ -45,15 +46,7 @@ private:
     int calls = 0;
 };
 
-class FakeResources : public Vesk::Utilities::Resources::IResourceHelper {
-public:
-    std::optional<std::string> Load(int id) override
-    {
-        const auto found = bytes.find(id);
-        return found == bytes.end() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    std::map<int, std::string> bytes;
-};
+using test::FakeResources;
 
 struct LanguageCase {
     const wchar_t* preferred;  // NUL-separated, as the system gives them

@@ -14,6 +14,7 @@
 #include "F3/ThemeManager.h"
 #include "Shared/VeskUtilities/ResourceHelper.h"
 #include "support/CapturingLogger.h"
+#include "support/FakeResources.h"
 
 namespace F3 {
 namespace {
@@ -62,15 +63,7 @@ public:
     std::map<std::wstring, std::string> documents;
 };
 
-class FakeResources : public Vesk::Utilities::Resources::IResourceHelper {
-public:
-    std::optional<std::string> Load(int id) override
-    {
-        const auto found = bytes.find(id);
-        return found == bytes.end() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    std::map<int, std::string> bytes;
-};
+using test::FakeResources;
 
 const char* const kSmallTheme = R"({
   "colour-background": {"red": 12, "green": 26, "blue": 74, "alpha": 255},

@@ -20,6 +20,7 @@
 #include "Installer/Stage1Factory.h"
 #include "Shared/VeskUtilities/IResourceHelper.h"
 #include "Shared/VeskUtilities/SingleInstanceEvent.h"
+#include "support/FakeResources.h"
 #include "support/Matchers.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
@@ -43,15 +44,7 @@ public:
     std::wstring path;
 };
 
-class FakeResources : public Vesk::Utilities::Resources::IResourceHelper {
-public:
-    std::optional<std::string> Load(int id) override
-    {
-        const auto found = resources.find(id);
-        return found == resources.end() ? std::nullopt : std::optional<std::string>(found->second);
-    }
-    std::map<int, std::string> resources;
-};
+using test::FakeResources;
 
 struct StartedProcess {
     std::wstring application;
@@ -251,15 +244,15 @@ TEST_F(Stage1FactoryTest, ARealCopyInAFolderWithASpaceStartsAndSeesItsOwnPath)
 
 TEST_F(Stage1FactoryTest, TheRootTrustComesFromBothResources)
 {
-    resources.resources = {{6001, "certificate"}, {6002, "crl"}};
+    resources.bytes = {{6001, "certificate"}, {6002, "crl"}};
     const S1::RootTrust trust = Factory().LoadRootCertificates();
     EXPECT_EQ(trust.certificate, "certificate");
     EXPECT_EQ(trust.crl, "crl");
 
     for (int missing : {6001, 6002}) {
         FakeResources partial;
-        partial.resources = {{6001, "certificate"}, {6002, "crl"}};
-        partial.resources.erase(missing);
+        partial.bytes = {{6001, "certificate"}, {6002, "crl"}};
+        partial.bytes.erase(missing);
         S1::Stage1Factory factory(settings, GetModuleHandleW(nullptr), fileSystem, partial, launcher,
                                   S1::BuiltInResourceConfiguration(), &system);
         try {
