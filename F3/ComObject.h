@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+#include <atomic>
+#include <tuple>
+
+namespace F3 {
+
+// Objects of this module that COM clients still hold; a module that stays loaded only needs
+// the count for its own checks.
+std::atomic<long>& ComObjectCount();
+
+// Reference counting and QueryInterface for a COM object implementing Interfaces (each with its
+// IID known to __uuidof). Made with new and a count of one; deletes itself at zero.
+template <typename... Interfaces>
+class ComObject : public Interfaces... {
+public:
+    ComObject() { ++ComObjectCount(); }
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (IsEqualIID(iid, __uuidof(IUnknown))) {
+            *object = static_cast<IUnknown*>(static_cast<std::tuple_element_t<0, std::tuple<Interfaces...>>*>(this));
+        } else {
+            // The first interface whose IID matches.
+            ((!*object && IsEqualIID(iid, __uuidof(Interfaces)) ? (*object = static_cast<Interfaces*>(this)) : nullptr),
+             ...);
+        }
+        if (!*object)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const long left = --references;
+        if (left == 0)
+            delete this;
+        return static_cast<ULONG>(left);
+    }
+
+protected:
+    virtual ~ComObject() { --ComObjectCount(); }
+
+private:
+    std::atomic<long> references{1};
+};
+
+}  // namespace F3
