@@ -1,5 +1,6 @@
 #include "F3/UiaCore.h"
 
+#include <mutex>
 #include <optional>
 
 namespace F3::Accessibility {
@@ -23,25 +24,31 @@ UiaFunctions LoadSystemFunctions()
     return functions;
 }
 
-// Window thread only, like every caller.
-std::optional<UiaFunctions>& InUse()
-{
-    static std::optional<UiaFunctions> functions;
-    return functions;
-}
+// The window thread and the UI Automation core's threads (through the providers) both ask.
+std::mutex inUseMutex;
+std::optional<UiaFunctions> inUse;
 
 }  // namespace
 
-const UiaFunctions& UiaCore::Functions()
+UiaFunctions UiaCore::Functions()
 {
-    auto& functions = InUse();
-    if (!functions)
-        functions = LoadSystemFunctions();
-    return *functions;
+    const std::lock_guard lock(inUseMutex);
+    if (!inUse)
+        inUse = LoadSystemFunctions();
+    return *inUse;
 }
 
-void UiaCore::SetForTesting(const UiaFunctions& functions) { InUse() = functions; }
-void UiaCore::ResetForTesting() { InUse().reset(); }
+void UiaCore::SetForTesting(const UiaFunctions& functions)
+{
+    const std::lock_guard lock(inUseMutex);
+    inUse = functions;
+}
+
+void UiaCore::ResetForTesting()
+{
+    const std::lock_guard lock(inUseMutex);
+    inUse.reset();
+}
 
 HRESULT UiaCore::HostProviderFromHwnd(HWND window, IRawElementProviderSimple** provider)
 {

@@ -25,8 +25,8 @@ public:
     static HRESULT RaiseAutomationEvent(IRawElementProviderSimple* provider, int eventId);
     static bool ClientsAreListening();
 
-    // The functions in use: the system's, looked up once.
-    static const UiaFunctions& Functions();
+    // The functions in use: the system's, looked up once. Safe from any thread.
+    static UiaFunctions Functions();
     // Tests: these in place of the system's (all null: as if the library were missing); Reset
     // goes back to the system's.
     static void SetForTesting(const UiaFunctions& functions);

@@ -7,6 +7,7 @@
 
 #include "F3/DpiScale.h"
 #include "F3/FontManager.h"
+#include "Resources/ResourceIds.h"
 #include "support/GdiplusSession.h"
 
 namespace F3 {
@@ -49,6 +50,17 @@ TEST_F(FontManagerTest, AnUnknownFamilyOrAMissingFileFallsBackToTahoma)
     EXPECT_EQ(FamilyOf(*fonts.GetFont(9, false, false, false, L"No Such Family")), L"Tahoma");
     FontManager without({1});  // no font file under that id
     EXPECT_EQ(FamilyOf(*without.GetFont(9, false, false, false, L"Inter")), L"Tahoma");
+    FontManager notAFont({IDR_LOCALISATION_EN_US});  // the collection refuses it
+    EXPECT_EQ(FamilyOf(*notAFont.GetFont(9, false, false, false, L"Inter")), L"Tahoma");
+}
+
+TEST_F(FontManagerTest, SizesThatPrintAlikeToSixDecimalsShareAnEntry)
+{
+    FontManager fonts(FontManager::InstallerFonts());
+    const auto nine = fonts.GetFont(9, false, false, false, L"Inter");
+    EXPECT_EQ(fonts.GetFont(9.0000001, false, false, false, L"Inter"), nine);
+    EXPECT_NE(fonts.GetFont(9.000001, false, false, false, L"Inter"), nine);
+    EXPECT_NE(fonts.GetFont(9, false, false, false, L"inter"), nine) << "the family name as given";
 }
 
 TEST_F(FontManagerTest, FontsAreSharedPerRequestAndStyledByItsFlags)
@@ -79,46 +91,6 @@ TEST_F(FontManagerTest, EmSizesArePixelsForTheVerticalDpi)
         EXPECT_FLOAT_EQ(font->GetSize(), c.pixels) << c.dpi;
         EXPECT_EQ(font->GetUnit(), Gdiplus::UnitPixel);
     }
-}
-
-TEST(DpiScale, ConvertsBothWaysWithoutRounding)
-{
-    struct Case {
-        int dpi;
-        float dip;
-        float pixels;
-    };
-    for (const Case& c : {Case{96, 10, 10}, Case{120, 10, 12.5f}, Case{144, 10, 15}, Case{192, 10, 20},
-                          Case{144, 0.5f, 0.75f}}) {
-        DpiScale::SetForTesting(c.dpi, 96);
-        EXPECT_FLOAT_EQ(DpiScale::DipToPixelsX(c.dip), c.pixels) << c.dpi;
-        EXPECT_FLOAT_EQ(DpiScale::PixelsToDipX(c.pixels), c.dip) << c.dpi;
-        EXPECT_FLOAT_EQ(DpiScale::DipToPixelsY(c.dip), c.dip) << "the vertical DPI is its own";
-        DpiScale::SetForTesting(96, c.dpi);
-        EXPECT_FLOAT_EQ(DpiScale::DipToPixelsY(c.dip), c.pixels) << c.dpi;
-        EXPECT_FLOAT_EQ(DpiScale::PixelsToDipY(c.pixels), c.dip) << c.dpi;
-    }
-    DpiScale::SetForTesting(96, 96);
-}
-
-TEST(DpiScale, WithoutADisplayConversionsAreIdentityUntilOneIsThere)
-{
-    int attempts = 0;
-    bool displayThere = false;
-    DpiScale::ResetForTesting([&]() -> HDC {
-        ++attempts;
-        return displayThere ? CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr) : nullptr;
-    });
-    EXPECT_FLOAT_EQ(DpiScale::DipToPixelsX(10), 10);
-    EXPECT_FLOAT_EQ(DpiScale::PixelsToDipY(10), 10);
-    EXPECT_EQ(attempts, 2) << "tried again while it fails";
-    displayThere = true;
-    const int dpi = DpiScale::HorizontalDpi();
-    EXPECT_EQ(dpi, GetDeviceCaps(GetDC(nullptr), LOGPIXELSX));
-    DpiScale::DipToPixelsX(1);
-    EXPECT_EQ(attempts, 3) << "read once it succeeded";
-    DpiScale::ResetForTesting();
-    DpiScale::SetForTesting(96, 96);
 }
 
 }  // namespace

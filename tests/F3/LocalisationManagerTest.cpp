@@ -99,8 +99,16 @@ TEST(LocalisationManager, LoadErrorsEndTheConstruction)
     resources.bytes[1] = "{ not json";
     EmbeddedLocalisationResourceLoader loader(&resources, {{L"en-us", 1}, {L"de-de", 2}});
     FakeLocale locale(L"en-US");
-    EXPECT_THROW(LocalisationManager(&locale, &loader, L"en-us"), std::runtime_error);
+    try {
+        LocalisationManager manager(&locale, &loader, L"en-us");
+        ADD_FAILURE() << "a table that does not parse was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), testing::HasSubstr("parse error")) << "the parser's text";
+    }
     EXPECT_THROW(loader.Load(L"xx-xx"), std::out_of_range);
+    resources.bytes[2] = R"(["not", "a", "table"])";
+    EXPECT_THROW(loader.Load(L"de-de"), std::runtime_error) << "a document that is not an object";
+    resources.bytes.erase(2);
     EXPECT_TRUE(loader.Load(L"de-de").empty()) << "no resource: an empty table";
     FakeLocale german(L"de-DE");
     LocalisationManager manager(&german, &loader, L"en-us");

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "F3/EmbeddedThemeResourceLoader.h"
@@ -126,6 +127,8 @@ TEST_F(ThemeManagerTest, PlainValuesAndTheirErrors)
     EXPECT_TRUE(std::get<bool>(theme.Get({"component"}, "flag")));
     EXPECT_EQ(std::get<std::wstring>(theme.Get({"component", "stringy"}, "anything")), L"everything")
         << "a string on the path answers every key";
+    EXPECT_EQ(std::get<std::wstring>(theme.Get({"label", "deeper"}, "anything")), L"top")
+        << "even a string at the top level";
     EXPECT_THROW(theme.Get({"component"}, "missing"), std::runtime_error);
     try {
         theme.Get({"component"}, "missing");
@@ -161,7 +164,12 @@ TEST(EmbeddedThemeResourceLoader, FailsClearlyAndReadsTheCarriedTheme)
         EXPECT_THROW(loader.Load(L"theme"), std::runtime_error);
         EXPECT_EQ(log.Texts(halvlib::logging::Error), std::vector<std::string>{"Theme file not found"});
     }
-    EXPECT_THROW(loader.Load(L"broken"), std::runtime_error);
+    try {
+        loader.Load(L"broken");
+        ADD_FAILURE() << "a theme that does not parse was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), testing::HasSubstr("parse error")) << "the parser's text";
+    }
 
     // The program's own theme, with the examples its components rely on.
     Vesk::Utilities::Resources::ResourceHelper resources(GetModuleHandleW(nullptr));
