@@ -1,0 +1,19 @@
+#include "F3/AnimationEngine.h"
+
+#include <utility>
+
+#include "F3/AnimationScheduler.h"
+#include "F3/AnimationTransitionLibrary.h"
+
+namespace F3 {
+
+AnimationEngine CreateAnimationEngine(AnimationClock clock)
+{
+    AnimationEngine engine;
+    engine.manager = MakeAnimationObject<AnimationScheduler>();
+    engine.library = MakeAnimationObject<AnimationTransitionLibrary>();
+    engine.timer = MakeAnimationObject<AnimationTimer>(std::move(clock));
+    return engine;
+}
+
+}  // namespace F3
