@@ -22,6 +22,7 @@ public:
     ~AccessibleComponent() override
     {
         // The base destroys a window that still exists without calling OnDestroy.
+        ForgetWindow();
         DropProvider();
     }
 
@@ -42,6 +43,7 @@ public:
 
     void OnDestroy() override
     {
+        ForgetWindow();
         DropProvider();
         Component::OnDestroy();
     }
@@ -54,6 +56,7 @@ public:
             if (SUCCEEDED(provider->QueryInterface(__uuidof(IRawElementProviderSimple), reinterpret_cast<void**>(&simple)))) {
                 const LRESULT result = Accessibility::UiaCore::ReturnRawElementProvider(window, wParam, lParam, simple);
                 simple->Release();
+                handedOut = true;
                 return result;
             }
         }
@@ -75,6 +78,17 @@ public:
     Accessibility::IAccessibilityProvider* GetProvider() const { return provider; }
 
 private:
+    // The core keeps the providers a window handed out in its event map until told the window is
+    // gone.
+    void ForgetWindow()
+    {
+        if (!handedOut)
+            return;
+        handedOut = false;
+        if (const HWND window = GetHandle())
+            Accessibility::UiaCore::ReturnRawElementProvider(window, 0, 0, nullptr);
+    }
+
     void DropProvider()
     {
         if (!provider)
@@ -85,6 +99,7 @@ private:
     }
 
     Accessibility::IAccessibilityProvider* provider = nullptr;
+    bool handedOut = false;
 };
 
 }  // namespace F3

@@ -10,9 +10,9 @@ namespace F3 {
 AnimationEngine CreateAnimationEngine(AnimationClock clock)
 {
     AnimationEngine engine;
-    engine.manager = MakeAnimationObject<AnimationScheduler>();
-    engine.library = MakeAnimationObject<AnimationTransitionLibrary>();
-    engine.timer = MakeAnimationObject<AnimationTimer>(std::move(clock));
+    engine.manager = MakeComObject<AnimationScheduler>();
+    engine.library = MakeComObject<AnimationTransitionLibrary>();
+    engine.timer = MakeComObject<AnimationTimer>(std::move(clock));
     return engine;
 }
 

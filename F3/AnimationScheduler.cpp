@@ -33,7 +33,7 @@ HRESULT AnimationScheduler::CreateAnimationVariable(double initialValue, IUIAnim
     if (!std::isfinite(initialValue))
         return E_INVALIDARG;
     try {
-        auto created = MakeAnimationObject<AnimationVariable>(this, initialValue);
+        auto created = MakeComObject<AnimationVariable>(this, initialValue);
         variables.push_back(created.Get());
         *variable = created.Detach();
     } catch (const std::bad_alloc&) {
@@ -50,7 +50,7 @@ HRESULT AnimationScheduler::CreateStoryboard(IUIAnimationStoryboard2** storyboar
     if (shutDown)
         return ShutdownCalled;
     try {
-        *storyboard = MakeAnimationObject<AnimationStoryboard>(this).Detach();
+        *storyboard = MakeComObject<AnimationStoryboard>(this).Detach();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

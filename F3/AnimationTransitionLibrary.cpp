@@ -17,7 +17,7 @@ HRESULT AnimationTransitionLibrary::Make(const AnimationCurve::Parameters& param
     if (!AnimationCurve::Valid(parameters))
         return E_INVALIDARG;
     try {
-        *transition = MakeAnimationObject<AnimationTransition>(parameters).Detach();
+        *transition = MakeComObject<AnimationTransition>(parameters).Detach();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

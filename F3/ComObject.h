@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <wrl/client.h>
+
 #include <atomic>
 #include <tuple>
+#include <utility>
 
 namespace F3 {
 
@@ -55,5 +58,15 @@ protected:
 private:
     std::atomic<long> references{1};
 };
+
+// A new object with its first reference owned by the pointer.
+template <typename T, typename... Arguments>
+Microsoft::WRL::ComPtr<T> MakeComObject(Arguments&&... arguments)
+{
+    Microsoft::WRL::ComPtr<T> object;
+    // Not Attach: mingw-w64's Attach takes a reference of its own.
+    *object.GetAddressOf() = new T(std::forward<Arguments>(arguments)...);
+    return object;
+}
 
 }  // namespace F3

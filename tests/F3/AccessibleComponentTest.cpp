@@ -120,6 +120,32 @@ TEST_F(AccessibleComponentTest, WmGetObjectForTheRootObjectHandsOutTheProvider)
     simple->Release();
 }
 
+// Once a provider was handed out, the core is told when the window goes, through either way of
+// ending it; a window that handed nothing out tells nothing.
+TEST_F(AccessibleComponentTest, AWindowThatHandedOutItsProviderTellsTheCoreItIsGone)
+{
+    test::FakeUiaCore uia;
+    for (const bool destroyComponent : {false, true}) {
+        test::Uia().returned = 0;
+        auto form = MakeWindow();
+        const HWND window = form->GetHandle();
+        SendMessageW(window, WM_GETOBJECT, 0, kRootObjectIds[0]);
+        ASSERT_EQ(test::Uia().returned, 1);
+        if (destroyComponent)
+            form.reset();
+        else
+            DestroyWindow(window);
+        EXPECT_EQ(test::Uia().returned, 2) << destroyComponent;
+        EXPECT_EQ(test::Uia().returnedWindow, window);
+        EXPECT_EQ(test::Uia().returnedWParam, 0u);
+        EXPECT_EQ(test::Uia().returnedLParam, 0);
+        EXPECT_EQ(test::Uia().returnedProvider, nullptr);
+    }
+    test::Uia().returned = 0;
+    DestroyWindow(MakeWindow()->GetHandle());
+    EXPECT_EQ(test::Uia().returned, 0);
+}
+
 TEST_F(AccessibleComponentTest, WmGetObjectForOtherObjectsGoesToTheBase)
 {
     test::FakeUiaCore uia;
