@@ -39,3 +39,11 @@ start_display() {
   export DISPLAY=":$(head -n 1 "$ready")"
   rm -f "$ready"
 }
+
+# Keeps Wine's desktop process up for the whole run (see tests/tools/HoldDesktop.cpp), when the
+# build has the tool; the run's stop_wineserver ends it.
+hold_desktop() {
+  local tool="$1/tests/tools/HoldDesktop.exe"
+  [ -f "$tool" ] || return 0
+  "$(dirname "${BASH_SOURCE[0]}")/wine-run" "$tool" </dev/null >/dev/null 2>&1 8>&- &
+}
