@@ -16,3 +16,10 @@
 // Font files, TrueType, type "BINARY".
 #define IDR_FONT_INTER_REGULAR 3001
 #define IDR_FONT_INTER_BOLD 3002
+
+// Images, PNG with alpha, type RT_RCDATA.
+#define IDR_IMAGE_HEADER_LOGO 4001  // 48 x 48 pixels, drawn at 24 x 24 DIP
+#define IDR_IMAGE_DOWNLOAD 4002     // 32 x 32 pixels, drawn at 16 x 16 DIP
+
+// The program's icon group (the first, so also its icon in Explorer).
+#define IDI_HALVEX_INSTALL 101
