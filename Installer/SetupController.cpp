@@ -53,6 +53,11 @@ void SetupController::Start()
     LOG_INFO << "Waiting for any stage 1 installation tasks to complete.";
     WaitAll();
     LOG_INFO << "Finished waiting for any installation tasks.";
+    {
+        std::lock_guard<std::mutex> lock(attemptMutex);
+        attemptRunning = true;
+        attemptFailed = false;
+    }
     Run(&SetupController::DownloadAndRunStage2, this);
 }
 
@@ -63,7 +68,23 @@ bool SetupController::HasResumeConfig()
 
 void SetupController::Retry()
 {
-    Start();
+    // Retry comes from the window thread, which must never wait here: the attempt's success
+    // closes the window by sending it a message.
+    {
+        std::lock_guard<std::mutex> lock(attemptMutex);
+        if (attemptRunning) {
+            // A failed attempt still sending its report starts the retry itself when done; a
+            // running one is already the attempt asked for.
+            if (attemptFailed && !retryQueued) {
+                retryQueued = true;
+                LOG_INFO << "Retry will start when the failed attempt has finished.";
+            }
+            return;
+        }
+        attemptRunning = true;
+        attemptFailed = false;
+    }
+    Run(&SetupController::DownloadAndRunStage2, this);
 }
 
 void SetupController::OpenExpiredPage()
@@ -71,11 +92,17 @@ void SetupController::OpenExpiredPage()
     if (!errorState.expired)
         return;
     web.OpenUrl(Vesk::Utilities::GetAccountsUrl(options.region) + L"/r/expired-stage-1");
-    OnSuccess();
+    SignalSuccess();
 }
 
 void SetupController::Close()
 {
+    SignalSuccess();
+}
+
+void SetupController::SignalSuccess()
+{
+    successSignalled = true;
     OnSuccess();
 }
 
@@ -91,6 +118,20 @@ void SetupController::SetStage(InstallerStage value)
 }
 
 void SetupController::DownloadAndRunStage2()
+{
+    while (true) {
+        GuardedAttempt();
+        std::lock_guard<std::mutex> lock(attemptMutex);
+        if (!retryQueued) {
+            attemptRunning = false;
+            return;
+        }
+        retryQueued = false;
+        attemptFailed = false;
+    }
+}
+
+void SetupController::GuardedAttempt()
 {
     // The worker's edge: nothing may leave it, whatever a step, a subscriber or a report throws.
     try {
@@ -114,6 +155,10 @@ void SetupController::Fail(const ErrorState& state, const char* message, const c
     // Each step is guarded on its own, so a subscriber that throws neither ends the process nor
     // keeps the stage, the log line or the report from happening.
     errorState = state;
+    {
+        std::lock_guard<std::mutex> lock(attemptMutex);
+        attemptFailed = true;
+    }
     Guarded("Failed to signal the error state: ", [this] { OnErrorState(errorState); });
     Guarded("Failed to signal the failed stage: ", [this] { SetStage(Failed); });
     LOG_ERROR << message << detail;
@@ -163,7 +208,7 @@ void SetupController::RunAttempt()
     } else {
         TimedDownload();
     }
-    OnSuccess();
+    SignalSuccess();
     const std::vector<Stage2Argument> extraArguments = options.Stage2Arguments();
     Progress(100);
     SetStage(Installing);

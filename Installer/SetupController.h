@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "Installer/IKelmClient.h"
@@ -39,6 +40,7 @@ public:
     void Start();
     bool HasResumeConfig();
 
+    // Never waits: starts an attempt when none runs, or once the failed one has finished.
     void Retry() override;
     void OpenExpiredPage() override;
     void Close() override;
@@ -53,7 +55,9 @@ private:
     };
     static constexpr int kCleanUpTries = 5;
 
+    void GuardedAttempt();
     void RunAttempt();
+    void SignalSuccess();
     void Fail(const ErrorState& state, const char* message, const char* detail) noexcept;
     template <class Step>
     void Guarded(const char* failure, Step step) noexcept;
@@ -67,6 +71,11 @@ private:
     void SetStage(InstallerStage value);
 
     int attempts = 0;
+    std::mutex attemptMutex;
+    // From the start of an attempt until its worker is done, failure report included.
+    bool attemptRunning = false;
+    bool attemptFailed = false;
+    bool retryQueued = false;
     Vesk::Utilities::FileSystem::IFileSystemHelper& fileSystem;
     Vesk::Utilities::Web::IWebHelper& web;
     Vesk::Utilities::System::ISystemHelper& system;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -54,6 +55,8 @@ public:
     virtual ~ISuccessController() = default;
 
     boost::signals2::signal<void()> OnSuccess;
+    // Set before OnSuccess fires, for a window that connects after it has.
+    std::atomic<bool> successSignalled{false};
 };
 
 }  // namespace S1

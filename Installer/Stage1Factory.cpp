@@ -6,6 +6,15 @@
 #include <optional>
 #include <utility>
 
+#include <objbase.h>
+
+#include "F3/AnimationFactory.h"
+#include "F3/EmbeddedLocalisationResourceLoader.h"
+#include "F3/EmbeddedThemeResourceLoader.h"
+#include "F3/FontManager.h"
+#include "F3/Gdiplus.h"
+#include "F3/LocalisationManager.h"
+#include "F3/ThemeManager.h"
 #include "Installer/KelmClient.h"
 #include "Installer/KelmController.h"
 #include "Installer/SafeLauncherHelper.h"
@@ -13,6 +22,7 @@
 #include "Installer/StampedSettings.h"
 #include "Resources/ResourceIds.h"
 #include "Shared/VeskHttpClient/HttpClient.h"
+#include "Shared/VeskUtilities/LocaleHelper.h"
 #include "Shared/VeskUtilities/RegistryHelper.h"
 #include "Shared/VeskUtilities/SingleInstanceEvent.h"
 #include "Shared/VeskUtilities/SystemHelper.h"
@@ -22,6 +32,7 @@
 #include "Utilities/LogStatement.h"
 #include "Utilities/Raii.h"
 #include "Utilities/TimeUtil.h"
+#include "Stage1UI/Stage1Window.h"
 
 namespace S1 {
 
@@ -240,14 +251,80 @@ void Stage1Factory::Run()
                                kelmController);
 
     const bool resume = StartFirstAttempt(controller);
-    if (!runSettings.quiet && !resume)
-        LOG_INFO << "This build has no installer window: installing without one";
-    controller.WaitAll();
-    const ErrorState state = controller.errorState;
-    if (!state.errorCode)
-        return;
-    // Without a window there is nowhere to show the failure, so every failed run ends as a quiet one.
-    throw Setup::FatalError("Stage 2 fatal error", *state.errorCode);
+    if (runSettings.quiet || resume) {
+        controller.WaitAll();
+        const ErrorState state = controller.errorState;
+        if (!state.errorCode)
+            return;
+        if (runSettings.quiet)
+            throw Setup::FatalError("Stage 2 fatal error", *state.errorCode);
+        // A failed resume is shown on the window's error page.
+    }
+    RunWindow(controller, *event);
+}
+
+namespace {
+
+// COM for the window's thread, undone only when it was done here.
+class ComApartment {
+public:
+    ComApartment() : result(CoInitializeEx(nullptr, COINIT_MULTITHREADED))
+    {
+        // Not checked: the process may have set its security already.
+        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
+                             nullptr, EOAC_DYNAMIC_CLOAKING, nullptr);
+    }
+    ~ComApartment()
+    {
+        if (SUCCEEDED(result))
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result;
+};
+
+class GdiplusSession {
+public:
+    GdiplusSession()
+    {
+        const Gdiplus::GdiplusStartupInput input;
+        started = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    }
+    ~GdiplusSession()
+    {
+        if (started)
+            Gdiplus::GdiplusShutdown(token);
+    }
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+
+private:
+    ULONG_PTR token = 0;
+    bool started = false;
+};
+
+}  // namespace
+
+void Stage1Factory::RunWindow(SetupController& controller, HANDLE singleInstanceEvent)
+{
+    const ComApartment com;
+    const GdiplusSession gdiplus;
+    F3::AnimationFactory animationFactory;
+    Vesk::Utilities::Locale::LocaleHelper locale;
+    F3::EmbeddedLocalisationResourceLoader localisationLoader(&resources, configuration.localisations);
+    const auto localisation =
+        std::make_shared<F3::LocalisationManager>(&locale, &localisationLoader, configuration.defaultLanguage);
+    F3::FontManager fonts(configuration.fonts);
+    F3::EmbeddedThemeResourceLoader themeLoader(&resources, configuration.themes);
+    const auto theme = std::make_shared<F3::ThemeManager>(&fonts, &themeLoader, localisation, configuration.themeName);
+    auto window = std::make_shared<UI::Stage1Window>(UI::ControllerInterfaces::Of(controller));
+    const std::shared_ptr<F3::IAnimationManager> animation = animationFactory.Create();
+    const HANDLE waitHandle = singleInstanceEvent;
+    window->Run(theme, animation, localisation, instance, &waitHandle);
+    window.reset();
 }
 
 }  // namespace S1

@@ -76,6 +76,9 @@ public:
     RootTrust LoadRootCertificates();
 
 private:
+    // The window over the controller, until it is destroyed.
+    void RunWindow(SetupController& controller, HANDLE singleInstanceEvent);
+
     const Stage1Settings& settings;
     HINSTANCE instance;
     Vesk::Utilities::FileSystem::IFileSystemHelper& fileSystem;

@@ -335,24 +335,50 @@ TEST_F(SetupControllerTest, AVerifiedResumeNeedsNoDownload)
     EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Downloaded stage 2 in")));
 }
 
-TEST_F(SetupControllerTest, StartWaitsForThePreviousAttempt)
+// The window thread calls Retry; were it to wait for the running attempt, that attempt's success,
+// which closes the window by sending it a message, would never return.
+TEST_F(SetupControllerTest, RetryNeverWaitsForARunningAttempt)
 {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    std::atomic<int> refreshes{0};
-    EXPECT_CALL(kelmController, Refresh()).Times(2).WillRepeatedly(Invoke([&] {
-        if (++refreshes == 1)
-            released.wait();
-    }));
+    EXPECT_CALL(kelmController, Refresh()).Times(1).WillOnce(Invoke([&] { released.wait(); }));
     controller.Start();
     auto retry = std::async(std::launch::async, [&] { controller.Retry(); });
-    EXPECT_EQ(retry.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout) << "Retry must block";
-    EXPECT_EQ(refreshes.load(), 1);
+    EXPECT_EQ(retry.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "Retry waited";
     release.set_value();
-    retry.get();
     controller.WaitAll();
-    EXPECT_EQ(refreshes.load(), 2);
+    // The attempt already running was the one asked for.
+    EXPECT_EQ(controller.Attempts(), 1);
+    EXPECT_FALSE(controller.errorState.errorCode);
+}
+
+TEST_F(SetupControllerTest, RetryWhileAFailedAttemptReportsRunsOnceItHasFinished)
+{
+    ON_CALL(setup, DownloadStage2(_, _, _, _)).WillByDefault(Throw(std::runtime_error("connection reset")));
+    std::future<void> retries;
+    EXPECT_CALL(kelmClient, QueryAsync(std::wstring(L"?stage1Failure=unknown&attempt=1"))).WillOnce(Invoke([&](auto) {
+        // The page already shows the failure while the report is still on its way: two clicks.
+        retries = std::async(std::launch::async, [&] {
+            controller.Retry();
+            controller.Retry();
+        });
+        EXPECT_EQ(retries.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "Retry waited";
+    }));
+    EXPECT_CALL(kelmClient, QueryAsync(std::wstring(L"?stage1Failure=unknown&attempt=2")));
+    Attempt();
+    controller.WaitAll();
     EXPECT_EQ(controller.Attempts(), 2);
+    EXPECT_EQ(controller.errorState, (ErrorState{true, false, FatalError::Unknown}));
+    EXPECT_THAT(Log(), HasSubstr("Retry will start when the failed attempt has finished."));
+}
+
+TEST_F(SetupControllerTest, SuccessIsRecordedBeforeItIsSignalled)
+{
+    bool recorded = false;
+    controller.OnSuccess.connect([&] { recorded = controller.successSignalled; });
+    EXPECT_FALSE(controller.successSignalled);
+    Attempt();
+    EXPECT_TRUE(recorded);
 }
 
 struct BadFileNameCase {
