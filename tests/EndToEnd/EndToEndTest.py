@@ -21,6 +21,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -33,6 +34,9 @@ from local_services import (ARCHIVE_PATH, CONFIG_PATH, CUSTOMER_TOKEN, DETAILS_P
                             hosts_file, package_tree, stage2_archive)
 
 QUIET = ["--quiet", "--bypassownershipcheck", "--usecertificatesfolder"]
+WINDOWED = ["--bypassownershipcheck", "--usecertificatesfolder"]
+# The window at 96 DPI: progress page, error page.
+WINDOW_WIDTH, WINDOW_HEIGHT, ERROR_HEIGHT = 400, 180, 275
 ROOT_NAME = "HalvexEndToEndRoot"
 FATAL = "Exception: Stage 2 fatal error"
 
@@ -550,15 +554,102 @@ def MissingLauncherVariable(s):
     s.check_no_stage2()
 
 
-def demo(s):
-    """A whole quiet install, told as it goes."""
+def window_state(s):
+    """None without the installer's window, else (visible, width, height, left, top) in pixels."""
+    code, output = s.harness.wine(s.args.window_probe, "state")
+    if code != 0:
+        raise Failed("the window probe failed (%d): %s" % (code, output))
+    words = output.split()
+    if not words or words[0] == "none":
+        return None
+    return tuple(int(w) for w in words[:5])
+
+
+def wait_for_window(s, process, wanted, what, limit=120):
+    """Polls the window until wanted(state) holds; the state, or Failed."""
+    end = time.monotonic() + limit
+    while True:
+        state = window_state(s)
+        if wanted(state):
+            return state
+        if process.poll() is not None:
+            raise Failed("the installer ended (%s) before %s; window: %s" % (process.returncode, what, state))
+        if time.monotonic() > end:
+            raise Failed("no %s within %d s; window: %s" % (what, limit, state))
+        time.sleep(0.2)
+
+
+def screenshot(s, name, state):
+    """The window as the screen shows it, kept beside the build."""
+    os.makedirs(s.args.screenshots, exist_ok=True)
+    path = os.path.join(s.args.screenshots, name + ".png")
+    _, width, height, left, top = state
+    result = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, left, top),
+                             "+repage", path], capture_output=True, timeout=60)
+    s.check(result.returncode == 0, "no screenshot %s: %s" % (name, result.stderr.decode(errors="replace")))
+    return path
+
+
+def windowed_install(s, shot):
+    """A good install with the window: the archive is held until the window has been seen (and
+    photographed as shot) on the progress page. The run and the window's state then."""
     s.serve("good")
+    s.services.archive_gate = threading.Event()
+    started = s.start(arguments=WINDOWED)
+    try:
+        if not s.services.archive_asked.wait(120):
+            raise Failed("the archive was never asked for")
+        state = wait_for_window(s, started[0], lambda w: w is not None and w[0] == 1, "visible window")
+        screenshot(s, shot, state)
+    finally:
+        s.services.archive_gate.set()
+    return s.finish(started), state
+
+
+@scenario
+def WindowSuccess(s):
+    """Without --quiet: the window shows the progress page while the archive downloads and closes
+    by itself on success; stage 2 runs and the exit code is 0."""
+    run, state = windowed_install(s, "progress-page")
+    s.check(state[1:3] == (WINDOW_WIDTH, WINDOW_HEIGHT), "window size %s while downloading" % (state[1:3],))
+    s.check_success(run)
+    s.check_stage2_started()
+    s.check(window_state(s) is None, "the window is still there")
+
+
+@scenario
+def WindowFailureCancelled(s):
+    """Without --quiet, a failed download shows the error page (the window grows to its height);
+    Cancel closes it and the run ends with 0, without stage 2."""
+    s.serve("corrupt")
+    started = s.start(arguments=WINDOWED)
+    state = wait_for_window(s, started[0], lambda w: w is not None and w[0] == 1 and w[2] == ERROR_HEIGHT,
+                            "error page")
+    screenshot(s, "error-page", state)
+    # Try Again from x 24 and Cancel 12 to its right, each at least 128 wide; their faces from
+    # y 64 + 129 to 64 + 169.
+    code, output = s.harness.wine(s.args.window_probe, "click", "228", "213")
+    s.check(code == 0, "the click failed: %s" % output)
+    run = s.finish(started)
+    s.check_exit(run, 0)
+    s.check_no_stage2()
+    # One attempt (its five tries): Cancel started no other.
+    s.check(len(s.archive_requests()) == 5, "%d archive requests" % len(s.archive_requests()))
+    s.check(window_state(s) is None, "the window is still there")
+
+
+def demo(s):
+    """A whole install with its window, told as it goes."""
     print("== local services on 127.0.0.1:443 for %s, %s and the others in /etc/hosts of this namespace"
           % (KELM_HOST, DOWNLOAD_HOST))
     print("== stage-2 archive %s: a fake stage 2 and its manifest, signed under the test root in %s"
           % (STAGE2_FILE, CERTIFICATES_FOLDER))
-    print("== running: HalvexInstall.exe %s" % " ".join(QUIET))
-    run = s.install()
+    print("== running: HalvexInstall.exe %s (display %s)" % (" ".join(WINDOWED), os.environ.get("DISPLAY")))
+    run, state = windowed_install(s, "demo-progress-page")
+    print("== the window, while the archive was held: %d x %d pixels at (%d, %d), %s; screenshot %s"
+          % (state[1], state[2], state[3], state[4], "visible" if state[0] else "hidden",
+             os.path.join(s.args.screenshots, "demo-progress-page.png")))
+    print("== after the run the window is %s" % ("gone" if window_state(s) is None else "still there"))
     print("== requests the services saw:")
     for request in s.services.seen():
         print("   " + request.describe())
@@ -580,7 +671,7 @@ def demo(s):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("wine-run", "root-tool", "pending-tool", "installer", "recording-installer", "fake-stage2",
-                   "trust-fixtures", "stamp-tool"):
+                   "trust-fixtures", "stamp-tool", "window-probe", "screenshots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--demo", action="store_true", help="run one install and tell what happened")
     parser.add_argument("scenario", nargs="?", choices=sorted(SCENARIOS))

@@ -142,6 +142,7 @@ class Services(Running):
     archive_host  the host that serves the archive (others answer 404)
     archive_plan  (status, bytes) per archive request in turn; the last one repeats
     untrusted     host names whose handshake shows the stranger's certificate
+    archive_gate  a threading.Event the archive requests wait for (None: they answer at once)
 A client that refuses the certificate may do so after the handshake has completed (TLS 1.3):
 connections and handshake_failures together hold every server name asked for."""
 
@@ -158,6 +159,9 @@ connections and handshake_failures together hold every server name asked for."""
         self.tunnels = set()
         self.lock = threading.Lock()
         self.archive_requests = 0
+        # When set, an archive request waits for it; archive_asked tells that one came.
+        self.archive_gate = None
+        self.archive_asked = threading.Event()
 
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.sni_callback = self.choose_certificate
@@ -189,6 +193,11 @@ connections and handshake_failures together hold every server name asked for."""
             return set(self.tunnels)
 
     def answer(self, request):
+        if (self.archive_gate is not None and request.host == self.archive_host and request.method == "GET"
+                and request.path.startswith(ARCHIVE_PATH)):
+            # Held (outside the lock) until the test has looked at the download in progress.
+            self.archive_asked.set()
+            self.archive_gate.wait(120)
         with self.lock:
             self.requests.append(request)
             if request.host == KELM_HOST and request.method == "GET" and request.path == CONFIG_PATH:
