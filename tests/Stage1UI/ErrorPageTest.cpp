@@ -35,34 +35,12 @@ bool WindowShown(const F3::Component& component)
     return (GetWindowLongW(component.GetHandle(), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-class ErrorPageTest : public testing::Test {
+class ErrorPageTest : public test::PageTest<ErrorPage> {
 protected:
-    void SetUp() override
-    {
-        test::EnsureGdiplus();
-        F3::DpiScale::SetForTesting(96, 96);
-        managers = std::make_unique<test::Managers>();
-    }
-    void TearDown() override
-    {
-        root.reset();
-        page.reset();
-        test::PumpAll();
-        F3::DpiScale::SetForTesting(96, 96);
-    }
-
-    // The page as the window's container holds it: below the header of the 275-high window.
+    // Below the header of the 275-high window.
     void Create()
     {
-        root = std::make_shared<test::Root>(0, 0, 400, 211);
-        root->SetInstance(GetModuleHandleW(nullptr));
-        root->SetThemeManager(managers->theme);
-        root->SetAnimationManager(managers->engine.animation);
-        root->SetLocalisationManager(managers->localisation);
-        page = std::make_shared<ErrorPage>(&controller);
-        page->SetBounds(0, 0, 400, 211);
-        root->AddChild(page);
-        root->Create();
+        CreatePage(211);
         ASSERT_NE(page->GetHandle(), nullptr);
         for (F3::Component* button : Buttons())
             ASSERT_TRUE(button && button->GetHandle());
@@ -79,11 +57,6 @@ protected:
         controller.SignalErrorState(state);
         test::RunPosted();
     }
-
-    test::FakeController controller;
-    std::unique_ptr<test::Managers> managers;
-    std::shared_ptr<test::Root> root;
-    std::shared_ptr<ErrorPage> page;
 };
 
 TEST_F(ErrorPageTest, TheMessageFollowsTheFailureCode)

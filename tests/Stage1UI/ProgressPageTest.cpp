@@ -14,34 +14,12 @@
 namespace S1::UI {
 namespace {
 
-class ProgressPageTest : public testing::Test {
+class ProgressPageTest : public test::PageTest<ProgressPage> {
 protected:
-    void SetUp() override
-    {
-        test::EnsureGdiplus();
-        F3::DpiScale::SetForTesting(96, 96);
-        managers = std::make_unique<test::Managers>();
-    }
-    void TearDown() override
-    {
-        root.reset();
-        page.reset();
-        test::PumpAll();
-        F3::DpiScale::SetForTesting(96, 96);
-    }
-
-    // The page as the window's container holds it: below the header, the window's width.
+    // Below the header, the window's width.
     void Create()
     {
-        root = std::make_shared<test::Root>(0, 0, 400, 116);
-        root->SetInstance(GetModuleHandleW(nullptr));
-        root->SetThemeManager(managers->theme);
-        root->SetAnimationManager(managers->engine.animation);
-        root->SetLocalisationManager(managers->localisation);
-        page = std::make_shared<ProgressPage>(&controller);
-        page->SetBounds(0, 0, 400, 116);
-        root->AddChild(page);
-        root->Create();
+        CreatePage(116);
         ASSERT_NE(page->GetHandle(), nullptr);
         ASSERT_TRUE(page->GetProgressBar());
         ASSERT_NE(page->GetProgressBar()->GetHandle(), nullptr);
@@ -55,11 +33,6 @@ protected:
     }
 
     double BarValue() const { return page->GetProgressBar()->GetValue(); }
-
-    test::FakeController controller;
-    std::unique_ptr<test::Managers> managers;
-    std::shared_ptr<test::Root> root;
-    std::shared_ptr<ProgressPage> page;
 };
 
 TEST_F(ProgressPageTest, TheHeadingIsThePagesNameInEveryLanguage)

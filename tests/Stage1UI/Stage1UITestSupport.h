@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "F3/Component.h"
 #include "F3/DpiScale.h"
 #include "F3/EmbeddedLocalisationResourceLoader.h"
@@ -23,6 +25,8 @@
 #include "Shared/VeskUtilities/ILocaleHelper.h"
 #include "Shared/VeskUtilities/ResourceHelper.h"
 #include "support/AnimationTestEngine.h"
+#include "support/GdiplusSession.h"
+#include "support/PagesTestSupport.h"
 #include "support/Process.h"
 
 // What the tests of the stage-1 window and its pages share.
@@ -149,18 +153,7 @@ public:
 };
 
 // A borderless top-level window for a page under test; its client area is its whole size.
-class Root : public F3::Component {
-public:
-    using F3::Component::Component;
-    bool IsKeyboardFocusable() const override { return false; }
-    bool HasKeyboardFocus() const override { return false; }
-    void RaiseAutomationEvent(int) override {}
-    void CreateParams(F3::CreateParamsRecord& params) override
-    {
-        F3::Component::CreateParams(params);
-        params.style |= WS_POPUP;
-    }
-};
+using Root = PagesRoot;
 
 // Runs what has been posted to this thread's components (Invoke), and only that: a quit
 // message or anything else stays for the loop that runs the thread.
@@ -224,5 +217,44 @@ inline std::wstring SaveScreenshot(Gdiplus::Bitmap& bitmap, const std::wstring& 
     }
     throw std::runtime_error("no PNG encoder");
 }
+
+
+// A page as the window's container holds it, below the header, over the embedded theme, texts
+// and fonts, with a fake controller and the animation engine on a fake clock.
+template <typename PageType>
+class PageTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureGdiplus();
+        F3::DpiScale::SetForTesting(96, 96);
+        managers = std::make_unique<Managers>();
+    }
+    void TearDown() override
+    {
+        root.reset();
+        page.reset();
+        PumpAll();
+        F3::DpiScale::SetForTesting(96, 96);
+    }
+
+    void CreatePage(float height)
+    {
+        root = std::make_shared<Root>(0, 0, 400, height);
+        root->SetInstance(GetModuleHandleW(nullptr));
+        root->SetThemeManager(managers->theme);
+        root->SetAnimationManager(managers->engine.animation);
+        root->SetLocalisationManager(managers->localisation);
+        page = std::make_shared<PageType>(&controller);
+        page->SetBounds(0, 0, 400, height);
+        root->AddChild(page);
+        root->Create();
+    }
+
+    FakeController controller;
+    std::unique_ptr<Managers> managers;
+    std::shared_ptr<Root> root;
+    std::shared_ptr<PageType> page;
+};
 
 }  // namespace test
