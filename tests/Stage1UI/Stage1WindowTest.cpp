@@ -286,6 +286,25 @@ TEST_F(Stage1WindowTest, TheStageChoosesThePageTheHeightAndWhetherTheWindowShows
     EXPECT_EQ(window->closes, 1);
 }
 
+// After a failed resume the window opens when the attempt is over: it starts where the
+// controller already is.
+TEST_F(Stage1WindowTest, AWindowOpenedAfterAFailureStartsOnTheErrorPage)
+{
+    controller.stage = Failed;
+    controller.errorState.canRetry = true;
+    controller.errorState.errorCode = FatalError::DownloadFailure;
+    Run([&](ScriptedWindow& w) {
+        test::RunPosted();
+        Tick(1);
+        Tick(6);
+        EXPECT_EQ(w.GetPageContainer()->GetCurrentKey(), 2);
+        EXPECT_EQ(w.GetHeight(), 275);
+        EXPECT_TRUE(IsWindowVisible(w.GetHandle()));
+        EXPECT_TRUE(w.GetErrorPage()->GetTryAgainButton()->IsVisibleFlag());
+        EXPECT_STREQ(w.GetErrorPage()->GetMessageKey(), L"setup.failure.download");
+    });
+}
+
 TEST_F(Stage1WindowTest, TheHeaderShowsTheLocalisedTitleTakenOnceAndTheWindowKeepsItsName)
 {
     managers->localisation->overrides[L"window.title"] = L"A title of the test";
