@@ -21,15 +21,6 @@ constexpr wchar_t kUnknownKey[] = L"setup.failure.unknown";
 constexpr wchar_t kDownloadKey[] = L"setup.failure.download";
 constexpr wchar_t kExpiredKey[] = L"setup.failure.expired";
 
-ErrorState State(bool canRetry, bool expired, std::optional<FatalError::Type> code)
-{
-    ErrorState state;
-    state.canRetry = canRetry;
-    state.expired = expired;
-    state.errorCode = code;
-    return state;
-}
-
 bool WindowShown(const F3::Component& component)
 {
     return (GetWindowLongW(component.GetHandle(), GWL_STYLE) & WS_VISIBLE) != 0;
@@ -83,7 +74,7 @@ TEST_F(ErrorPageTest, TheMessageFollowsTheFailureCode)
     for (const Case& c : cases) {
         const std::string context = c.code ? "code " + std::to_string(*c.code) : "no code";
         const std::wstring before = page->GetMessageKey();
-        controller.SignalErrorState(State(true, false, c.code));
+        controller.SignalErrorState(ErrorState{true, false, c.code});
         EXPECT_EQ(page->GetMessageKey(), before) << context << ": posted to the window thread";
         test::RunPosted();
         EXPECT_STREQ(page->GetMessageKey(), c.key) << context;
@@ -105,14 +96,14 @@ TEST_F(ErrorPageTest, TheButtonRowFollowsTheErrorState)
     };
     // In order: each state replaces the one before, as the controller's signals do.
     const Case cases[] = {
-        {"a download failure that can be retried", State(true, false, FatalError::DownloadFailure), true, false},
-        {"the empty state of a new attempt", State(false, false, std::nullopt), false, false},
-        {"an expired installer", State(false, true, FatalError::ExpiredFailure), false, true},
-        {"the empty state after an expired one", State(false, false, std::nullopt), false, false},
-        {"a retry again", State(true, false, FatalError::Unknown), true, false},
-        {"a failure that can be neither retried nor downloaded", State(false, false, FatalError::LaunchFailure),
+        {"a download failure that can be retried", ErrorState{true, false, FatalError::DownloadFailure}, true, false},
+        {"the empty state of a new attempt", ErrorState{false, false, std::nullopt}, false, false},
+        {"an expired installer", ErrorState{false, true, FatalError::ExpiredFailure}, false, true},
+        {"the empty state after an expired one", ErrorState{false, false, std::nullopt}, false, false},
+        {"a retry again", ErrorState{true, false, FatalError::Unknown}, true, false},
+        {"a failure that can be neither retried nor downloaded", ErrorState{false, false, FatalError::LaunchFailure},
          false, false},
-        {"expired after a retry", State(false, true, FatalError::ExpiredFailure), false, true},
+        {"expired after a retry", ErrorState{false, true, FatalError::ExpiredFailure}, false, true},
     };
     Create();
     const auto& tryAgain = page->GetTryAgainButton();
@@ -160,16 +151,16 @@ TEST_F(ErrorPageTest, EachButtonDrivesItsControllerActionByMouseAndByEnter)
         const wchar_t* label;
     };
     const Case cases[] = {
-        {"Try Again", State(true, false, FatalError::DownloadFailure),
+        {"Try Again", ErrorState{true, false, FatalError::DownloadFailure},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetTryAgainButton(); },
          &test::FakeController::retries, L"Try Again"},
-        {"Download", State(false, true, FatalError::ExpiredFailure),
+        {"Download", ErrorState{false, true, FatalError::ExpiredFailure},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetDownloadButton(); },
          &test::FakeController::expiredPages, L"Download"},
-        {"Cancel beside Try Again", State(true, false, FatalError::DownloadFailure),
+        {"Cancel beside Try Again", ErrorState{true, false, FatalError::DownloadFailure},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetCancelButton(); },
          &test::FakeController::closes, L"Cancel"},
-        {"Cancel alone", State(false, false, FatalError::Unknown),
+        {"Cancel alone", ErrorState{false, false, FatalError::Unknown},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetCancelButton(); },
          &test::FakeController::closes, L"Cancel"},
     };
@@ -192,7 +183,7 @@ TEST_F(ErrorPageTest, EachButtonDrivesItsControllerActionByMouseAndByEnter)
 TEST_F(ErrorPageTest, ANewLanguageChangesHeadingMessageAndLabels)
 {
     Create();
-    Apply(State(false, true, FatalError::ExpiredFailure));
+    Apply(ErrorState{false, true, FatalError::ExpiredFailure});
     ASSERT_EQ(page->GetTitle(), L"There was a problem");
     ASSERT_EQ(page->GetDownloadButton()->GetLabel(), L"Download");
 
@@ -211,7 +202,7 @@ TEST_F(ErrorPageTest, ANewLanguageChangesHeadingMessageAndLabels)
     EXPECT_EQ(page->GetCancelButton()->GetLabel(), L"Annuler");
 
     // The next failure is told in the new language.
-    Apply(State(true, false, FatalError::DownloadFailure));
+    Apply(ErrorState{true, false, FatalError::DownloadFailure});
     EXPECT_EQ(page->GetMessage(), L"Une connexion Internet est nécessaire pour installer Halvex Vesk.");
 }
 

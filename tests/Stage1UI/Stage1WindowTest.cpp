@@ -25,15 +25,6 @@ namespace {
 
 using Setup::FatalError;
 
-ErrorState State(bool canRetry, bool expired, std::optional<FatalError::Type> code)
-{
-    ErrorState state;
-    state.canRetry = canRetry;
-    state.expired = expired;
-    state.errorCode = code;
-    return state;
-}
-
 // The stage-1 window with a script that runs on the window thread once the run loop has the
 // window, and a record of what reaches the window.
 class ScriptedWindow : public Stage1Window {
@@ -389,7 +380,7 @@ TEST_F(Stage1WindowTest, TheSingleInstanceEventBringsTheWindowToTheFrontOnce)
 TEST_F(Stage1WindowTest, TheErrorPageTakesTheFocusTabReachesItsButtonsAndEnterPressesOne)
 {
     Run([&](ScriptedWindow& w) {
-        controller.SignalErrorState(State(true, false, FatalError::DownloadFailure));
+        controller.SignalErrorState(ErrorState{true, false, FatalError::DownloadFailure});
         Settle(Failed, 1);
         const auto& page = w.GetErrorPage();
         const HWND tryAgain = page->GetTryAgainButton()->GetHandle();
@@ -429,13 +420,13 @@ TEST_F(Stage1WindowTest, UiAutomationInvokesTheButtonsAndReadsTheProgress)
         int test::FakeController::*counter;
     };
     const Case cases[] = {
-        {"Try Again", State(true, false, FatalError::DownloadFailure),
+        {"Try Again", ErrorState{true, false, FatalError::DownloadFailure},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetTryAgainButton(); }, L"Try Again",
          &test::FakeController::retries},
-        {"Cancel", State(true, false, FatalError::DownloadFailure),
+        {"Cancel", ErrorState{true, false, FatalError::DownloadFailure},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetCancelButton(); }, L"Cancel",
          &test::FakeController::closes},
-        {"Download", State(false, true, FatalError::ExpiredFailure),
+        {"Download", ErrorState{false, true, FatalError::ExpiredFailure},
          [](const ErrorPage& p) -> std::shared_ptr<F3::ButtonBase> { return p.GetDownloadButton(); }, L"Download",
          &test::FakeController::expiredPages},
     };
@@ -493,13 +484,13 @@ TEST_F(Stage1WindowTest, ScreenshotsOfEachPageAtTwoScales)
     };
     const Shot shots[] = {
         {L"stage1-window-progress-96dpi", 96, false, {}, false, false},
-        {L"stage1-window-error-download-failure-96dpi", 96, true, State(true, false, FatalError::DownloadFailure),
+        {L"stage1-window-error-download-failure-96dpi", 96, true, ErrorState{true, false, FatalError::DownloadFailure},
          true, false},
-        {L"stage1-window-error-expired-96dpi", 96, true, State(false, true, FatalError::ExpiredFailure), false, true},
-        {L"stage1-window-error-cancel-only-96dpi", 96, true, State(false, false, FatalError::LaunchFailure), false,
+        {L"stage1-window-error-expired-96dpi", 96, true, ErrorState{false, true, FatalError::ExpiredFailure}, false, true},
+        {L"stage1-window-error-cancel-only-96dpi", 96, true, ErrorState{false, false, FatalError::LaunchFailure}, false,
          false},
         {L"stage1-window-progress-144dpi", 144, false, {}, false, false},
-        {L"stage1-window-error-download-failure-144dpi", 144, true, State(true, false, FatalError::DownloadFailure),
+        {L"stage1-window-error-download-failure-144dpi", 144, true, ErrorState{true, false, FatalError::DownloadFailure},
          true, false},
     };
     constexpr Gdiplus::ARGB kHeader = 0xFFEFF0F2;
